@@ -1,0 +1,28 @@
+#pragma once
+
+// The process-wide state of a conversion, shared by the job's worker thread and a front end's thread.
+
+#include <atomic>
+#include <cstdint>
+#include <string>
+
+#include "container/container_header.h"
+#include "container/output_file.h"
+#include "platform/process.h"
+
+// The current directory when the front end started; the tools are in its folder "Tools". Written by
+// the front end before any job runs.
+extern std::string g_startDirectory;
+// The current directory when the frame stage began; its "temp" holds the frame files.
+extern std::string g_workDirectory;
+// Set once by a close request; the job tests it after every tool run and stops there.
+extern std::atomic<int> g_cancelRequested;
+// The tool that runs now; a close request terminates it.
+extern ProcessInformation g_toolProcess;
+// Frame rate asked of the tools and written to the header; also the fewest frames of a whole file.
+inline constexpr std::uint8_t g_framesPerSecond = 8;
+// The header of the output file, laid down at the end of the frame stage.
+extern ContainerHeader g_containerHeader;
+
+// Clears the job state before the first job, as the front end does when it opens.
+void ResetJobState();
