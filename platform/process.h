@@ -24,13 +24,15 @@ class ProcessInformation {
   // Starts the command line's program with this process's standard streams, environment and current
   // directory, in a process group of its own. An unquoted program path is the shortest prefix ending
   // before a space or tab that names an existing file, so a folder with spaces works unquoted.
-  // Returns false when it could not be started; the record then stays zero.
+  // Returns false when it could not be started; the record then stays zero. Also false while a tool
+  // started earlier has not been waited for.
   bool Start(std::string_view commandLine);
   // Blocks until the tool has ended, reaps it, clears the record and returns its exit status
   // (128 + signal number when a signal ended it). Returns -1 when no tool was started.
   int Wait();
-  // Kills the running tool and its process group at once (SIGKILL); does nothing when none runs.
-  // Never reaches a process that merely reuses the tool's id.
+  // Kills the running tool and its process group at once (SIGKILL) and returns once the tool has
+  // ended, so that nothing it was still writing lands after the caller's clean-up; Wait still reaps
+  // it. Does nothing when none runs. Never reaches a process that merely reuses the tool's id.
   void Terminate();
 
   int processHandle() const { return processHandle_.load(); }  // a pidfd
