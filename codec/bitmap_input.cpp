@@ -143,7 +143,8 @@ bool ReadRows(std::FILE* file, const BitmapHeader& header, std::size_t stride, c
     Refuse(kTruncatedMessage);
     return false;
   }
-  if (header.rows == 0) return true;
+  // A row of no pixels has no bytes: however many rows the header counts, there is nothing to read.
+  if (header.rows == 0 || stride == 0) return true;
   std::unique_ptr<std::uint8_t[]> row(new (std::nothrow) std::uint8_t[stride]);
   if (!row) {
     if (allocationMessage != nullptr) Refuse(allocationMessage);
