@@ -1,0 +1,129 @@
+// mencoder.exe: shrinks a video to the converter's frame size and rate, or extracts its sound as a
+// raw MP3 stream, in MEncoder's command-line syntax, with ffmpeg doing the media work.
+
+#include "support/arguments.h"
+#include "support/ffmpeg.h"
+#include "support/progress_reporter.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <string>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+constexpr const char* kToolName = "mencoder.exe";
+constexpr int kUsageStatus = 2;
+
+// LAME's own sample rates at which a layer III frame at any bit rate is a whole number of bytes
+// (72 or 144 × bit rate / sample rate), so no frame ever needs a padding byte: padding=0 holds
+// exactly and every frame has the same size. 24 kHz (MPEG-2) is what LAME itself favours for
+// 32 kbit/s mono and keeps a useful bandwidth; MPEG-2 stops at 160 kbit/s, above that 48 kHz.
+int SampleRateFor(int bitrateKbps) { return bitrateKbps <= 160 ? 24000 : 48000; }
+
+std::string FormatGain(double gain) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%g", gain);
+  return text;
+}
+
+std::vector<std::string> SoundArguments(const tools::MencoderArguments& arguments) {
+  const tools::LameSettings& lame = arguments.lame;
+  std::vector<std::string> result = {
+      "-i", tools::MediaPath(arguments.input), "-map", "0:a:0",
+      // MEncoder hands vol to LAME's input scale: every sample is multiplied by it before
+      // encoding. ffmpeg's volume filter with a plain factor does the same, in floating point (its
+      // default precision) so that nothing clips before the encoder, as in LAME.
+      "-af", "volume=" + FormatGain(lame.inputGain),
+      "-c:a", "libmp3lame", "-b:a", std::to_string(lame.bitrateKbps) + "k",
+      "-ar", std::to_string(SampleRateFor(lame.bitrateKbps))};
+  if (lame.mono) {
+    result.insert(result.end(), {"-ac", "1"});
+  } else {
+    result.insert(result.end(), {"-ac", "2", "-joint_stereo", lame.jointStereo ? "1" : "0"});
+  }
+  // A bare stream of frames: no ID3 tag and no Xing/Info frame in front of the sound.
+  result.insert(result.end(), {"-f", "mp3", "-id3v2_version", "0", "-write_xing", "0", "-y",
+                               tools::MediaPath(arguments.output)});
+  return result;
+}
+
+std::vector<std::string> VideoArguments(const tools::MencoderArguments& arguments) {
+  std::vector<std::string> filters;
+  // The rate first: frames that the rate drops are never scaled.
+  if (arguments.frameRate) filters.push_back("fps=" + *arguments.frameRate);
+  if (arguments.scale) {
+    filters.push_back("scale=" + std::to_string(arguments.scale->width) + ":" +
+                      std::to_string(arguments.scale->height));
+  }
+  if (filters.empty()) filters.push_back("null");
+  std::string chain;
+  for (const std::string& filter : filters) chain += (chain.empty() ? "" : ",") + filter;
+  // MJPEG at high quality: the frame dump copies the frames out as JPEG files without decoding
+  // them again and without a second loss. The frame tool never plays the sound, so none is kept.
+  return {"-i", tools::MediaPath(arguments.input), "-map", "0:v:0", "-vf", chain,
+          "-c:v", "mjpeg", "-q:v", "2", "-pix_fmt", "yuvj420p", "-f", "avi", "-y",
+          tools::MediaPath(arguments.output)};
+}
+
+// Frames for the video, milliseconds for the sound; 0 when the source does not tell.
+std::int64_t ExpectedTotal(const tools::MencoderArguments& arguments, const tools::MediaInfo& info) {
+  if (arguments.rawAudio) {
+    const std::optional<double> seconds = info.audioDuration ? info.audioDuration : info.duration;
+    return seconds ? std::llround(*seconds * 1000) : 0;
+  }
+  const std::optional<double> seconds = info.videoDuration ? info.videoDuration : info.duration;
+  if (!seconds) return 0;
+  if (arguments.frameRate) return static_cast<std::int64_t>(std::ceil(*seconds * std::stod(*arguments.frameRate)));
+  if (info.videoFrames) return *info.videoFrames;
+  return info.videoFrameRate ? static_cast<std::int64_t>(std::ceil(*seconds * *info.videoFrameRate)) : 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::string error;
+  const std::optional<tools::MencoderArguments> arguments =
+      tools::ParseMencoderArguments(std::vector<std::string>(argv + 1, argv + argc), error);
+  if (!arguments) {
+    std::fprintf(stderr, "%s: %s\n", kToolName, error.c_str());
+    return kUsageStatus;
+  }
+  const std::optional<tools::FfmpegPrograms> programs = tools::FindFfmpeg();
+  if (!programs) {
+    tools::ReportFfmpegMissing(kToolName);
+    return 1;
+  }
+
+  const tools::MediaInfo info = tools::ProbeMedia(*programs, arguments->input);
+  // An unreadable source goes on to ffmpeg, whose error lines say what is wrong with it.
+  if (info.readable && arguments->rawAudio && !info.hasAudio) {
+    std::fprintf(stderr, "%s: %s has no audio stream; no sound file written\n", kToolName,
+                 arguments->input.c_str());
+    return 1;
+  }
+  if (info.readable && !arguments->rawAudio && !info.hasVideo) {
+    std::fprintf(stderr, "%s: %s has no video stream; no video file written\n", kToolName,
+                 arguments->input.c_str());
+    return 1;
+  }
+
+  tools::ProgressReporter reporter;
+  const std::int64_t expected = ExpectedTotal(*arguments, info);
+  std::int64_t done = 0;
+  const int status = tools::RunFfmpeg(
+      *programs, arguments->rawAudio ? SoundArguments(*arguments) : VideoArguments(*arguments),
+      [&](const tools::FfmpegProgress& progress) {
+        done = arguments->rawAudio ? progress.outTimeUs / 1000 : progress.frames;
+        reporter.Report(done, expected);
+      });
+  if (status != 0) {
+    // A half-written file would pass for a finished one with the converter.
+    unlink(arguments->output.c_str());
+    return status;
+  }
+  reporter.Finish(std::max(expected, done));
+  return 0;
+}
