@@ -46,8 +46,8 @@ sockaddr_in LoopbackAddress() {
 bool IsSpace(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
-// White space, an optional sign, then decimal digits; no digits give 0. Tools may send any count, so
-// the value wraps at 32 bits rather than overflowing.
+// White space, an optional sign, then decimal digits; no digits give 0. Tools may send any count,
+// so the value wraps at 32 bits rather than overflowing.
 std::int32_t ReadNumber(std::string_view text) {
   std::size_t at = 0;
   while (at < text.size() && IsSpace(text[at])) ++at;

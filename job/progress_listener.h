@@ -20,12 +20,12 @@ inline constexpr int kInvalidSocket = -1;
 
 // What a start hands to its stage's listener thread.
 struct ListenerRecord {
-  WindowHandle window = 0;        // the window captioned "Frameloom" at the start, or 0
-  std::int32_t active = 0;        // 1 once a start has succeeded
+  WindowHandle window = 0;  // the window captioned "Frameloom" at the start, or 0
+  std::int32_t active = 0;  // 1 once a start has succeeded
   int listenSocket = kInvalidSocket;
-  sockaddr_in localAddress{};     // 127.0.0.1:5000
-  sockaddr_in peerAddress{};      // never asked for; stays zero
-  int stopEvent = -1;             // signalled by the stop to wake the thread
+  sockaddr_in localAddress{};  // 127.0.0.1:5000
+  sockaddr_in peerAddress{};   // never asked for; stays zero
+  int stopEvent = -1;          // signalled by the stop to wake the thread
 };
 
 // The listening socket of the current start; kInvalidSocket when the last start failed or after a
