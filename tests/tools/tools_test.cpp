@@ -261,15 +261,8 @@ class ReportListener {
 
   // Everything the program sends over its connection, "" when it ends without connecting.
   std::string Collect(const Program& program) {
-    for (;;) {
-      pollfd ready{socket_, POLLIN, 0};
-      if (poll(&ready, 1, 100) == 1) break;
-      if (program.HasEnded()) {
-        if (poll(&ready, 1, 0) == 1) break;
-        return "";
-      }
-    }
-    const int connection = accept4(socket_, nullptr, nullptr, SOCK_CLOEXEC);
+    const int connection = Accept(program);
+    if (connection < 0) return "";
     std::string received;
     char buffer[260];
     for (ssize_t got; (got = recv(connection, buffer, sizeof buffer, 0)) > 0;) received.append(buffer, got);
@@ -277,7 +270,25 @@ class ReportListener {
     return received;
   }
 
+  // Takes the program's connection and closes it at once, as a converter does that goes away.
+  void HangUp(const Program& program) {
+    const int connection = Accept(program);
+    if (connection >= 0) close(connection);
+  }
+
  private:
+  int Accept(const Program& program) {
+    for (;;) {
+      pollfd ready{socket_, POLLIN, 0};
+      if (poll(&ready, 1, 100) == 1) break;
+      if (program.HasEnded()) {
+        if (poll(&ready, 1, 0) == 1) break;
+        return -1;
+      }
+    }
+    return accept4(socket_, nullptr, nullptr, SOCK_CLOEXEC);
+  }
+
   int socket_ = -1;
 };
 
@@ -376,6 +387,7 @@ class ToolsTest : public ::testing::Test {
 };
 
 // ---- stage 0: the reduced video ------------------------------------------------------------------
+// No listener runs in these tests: the tools work on without one.
 
 class ShrinkVideo : public ToolsTest, public ::testing::WithParamInterface<Clip> {};
 
@@ -564,6 +576,17 @@ INSTANTIATE_TEST_SUITE_P(Stages, StageReports,
                          ::testing::Values(StageCase{"ShrinkVideo", 0}, StageCase{"ExtractSound", 1},
                                            StageCase{"DumpFrames", 2}),
                          [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(ToolsTest, ListenerThatHangsUpDoesNotStopTheTool) {
+  const Clip clip{"clip", ".mov", "320x240", "30000/1001", 3.0, {"-c:v", "mpeg4"}, {}};
+  const fs::path source = MakeClip(clip);
+  ReportListener listener;
+  Program tool(ShrinkLine(source), work_.path(), logs_.path());
+  listener.HangUp(tool);
+  const Finished run = tool.Wait();
+  EXPECT_EQ(run.status, 0) << run.errors;
+  EXPECT_TRUE(fs::exists(source.string() + "xrftemp.avi"));
+}
 
 // ---- refusals and failures -----------------------------------------------------------------------
 
