@@ -6,6 +6,7 @@
 #include "support/progress_reporter.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <string>
@@ -23,10 +24,11 @@ constexpr int kUsageStatus = 2;
 // 32 kbit/s mono and keeps a useful bandwidth; MPEG-2 stops at 160 kbit/s, above that 48 kHz.
 int SampleRateFor(int bitrateKbps) { return bitrateKbps <= 160 ? 24000 : 48000; }
 
-std::string FormatGain(double gain) {
+// The shortest text that reads back as `value` ("9", "0.5", "29.97").
+std::string FormatNumber(double value) {
   char text[32];
-  std::snprintf(text, sizeof text, "%g", gain);
-  return text;
+  const std::to_chars_result written = std::to_chars(text, text + sizeof text, value);
+  return std::string(text, written.ptr);
 }
 
 std::vector<std::string> SoundArguments(const tools::MencoderArguments& arguments) {
@@ -36,7 +38,7 @@ std::vector<std::string> SoundArguments(const tools::MencoderArguments& argument
       // MEncoder hands vol to LAME's input scale: every sample is multiplied by it before
       // encoding. ffmpeg's volume filter with a plain factor does the same, in floating point (its
       // default precision) so that nothing clips before the encoder, as in LAME.
-      "-af", "volume=" + FormatGain(lame.inputGain),
+      "-af", "volume=" + FormatNumber(lame.inputGain),
       "-c:a", "libmp3lame", "-b:a", std::to_string(lame.bitrateKbps) + "k",
       "-ar", std::to_string(SampleRateFor(lame.bitrateKbps))};
   if (lame.mono) {
@@ -53,7 +55,7 @@ std::vector<std::string> SoundArguments(const tools::MencoderArguments& argument
 std::vector<std::string> VideoArguments(const tools::MencoderArguments& arguments) {
   std::vector<std::string> filters;
   // The rate first: frames that the rate drops are never scaled.
-  if (arguments.frameRate) filters.push_back("fps=" + *arguments.frameRate);
+  if (arguments.frameRate) filters.push_back("fps=" + FormatNumber(*arguments.frameRate));
   if (arguments.scale) {
     filters.push_back("scale=" + std::to_string(arguments.scale->width) + ":" +
                       std::to_string(arguments.scale->height));
@@ -71,14 +73,12 @@ std::vector<std::string> VideoArguments(const tools::MencoderArguments& argument
 // Frames for the video, milliseconds for the sound; 0 when the source does not tell.
 std::int64_t ExpectedTotal(const tools::MencoderArguments& arguments, const tools::MediaInfo& info) {
   if (arguments.rawAudio) {
-    const std::optional<double> seconds = info.audioDuration ? info.audioDuration : info.duration;
+    const std::optional<double> seconds = info.AudioSeconds();
     return seconds ? std::llround(*seconds * 1000) : 0;
   }
-  const std::optional<double> seconds = info.videoDuration ? info.videoDuration : info.duration;
-  if (!seconds) return 0;
-  if (arguments.frameRate) return static_cast<std::int64_t>(std::ceil(*seconds * std::stod(*arguments.frameRate)));
-  if (info.videoFrames) return *info.videoFrames;
-  return info.videoFrameRate ? static_cast<std::int64_t>(std::ceil(*seconds * *info.videoFrameRate)) : 0;
+  if (!arguments.frameRate) return info.VideoFrameCount();
+  const std::optional<double> seconds = info.VideoSeconds();
+  return seconds ? static_cast<std::int64_t>(std::ceil(*seconds * *arguments.frameRate)) : 0;
 }
 
 }  // namespace
@@ -97,17 +97,23 @@ int main(int argc, char** argv) {
     return 1;
   }
 
+  // A file from an earlier run under the output's name would pass for this run's result with the
+  // converter, and so would a half-written one: a run that fails leaves no output at all.
+  const auto fail = [&](int status) {
+    unlink(arguments->output.c_str());
+    return status;
+  };
   const tools::MediaInfo info = tools::ProbeMedia(*programs, arguments->input);
   // An unreadable source goes on to ffmpeg, whose error lines say what is wrong with it.
   if (info.readable && arguments->rawAudio && !info.hasAudio) {
     std::fprintf(stderr, "%s: %s has no audio stream; no sound file written\n", kToolName,
                  arguments->input.c_str());
-    return 1;
+    return fail(1);
   }
   if (info.readable && !arguments->rawAudio && !info.hasVideo) {
     std::fprintf(stderr, "%s: %s has no video stream; no video file written\n", kToolName,
                  arguments->input.c_str());
-    return 1;
+    return fail(1);
   }
 
   tools::ProgressReporter reporter;
@@ -119,11 +125,7 @@ int main(int argc, char** argv) {
         done = arguments->rawAudio ? progress.outTimeUs / 1000 : progress.frames;
         reporter.Report(done, expected);
       });
-  if (status != 0) {
-    // A half-written file would pass for a finished one with the converter.
-    unlink(arguments->output.c_str());
-    return status;
-  }
+  if (status != 0) return fail(status);
   reporter.Finish(std::max(expected, done));
   return 0;
 }

@@ -8,7 +8,6 @@
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
-#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -63,13 +62,6 @@ std::vector<std::string> DumpArguments(const std::string& input, const tools::Me
   return arguments;
 }
 
-std::int64_t ExpectedFrames(const tools::MediaInfo& info) {
-  if (info.videoFrames) return *info.videoFrames;
-  const std::optional<double> seconds = info.videoDuration ? info.videoDuration : info.duration;
-  if (seconds && info.videoFrameRate) return static_cast<std::int64_t>(std::ceil(*seconds * *info.videoFrameRate));
-  return 0;
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -94,7 +86,7 @@ int main(int argc, char** argv) {
     return 1;
   }
   tools::ProgressReporter reporter;
-  const std::int64_t expected = ExpectedFrames(info);
+  const std::int64_t expected = info.VideoFrameCount();
   std::int64_t done = 0;
   const int status = tools::RunFfmpeg(*programs, DumpArguments(arguments->input, info),
                                       [&](const tools::FfmpegProgress& progress) {

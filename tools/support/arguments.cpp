@@ -1,28 +1,12 @@
 #include "support/arguments.h"
 
-#include <charconv>
-#include <cmath>
+#include "support/numbers.h"
+
 #include <string_view>
 
 namespace tools {
 
 namespace {
-
-std::optional<double> ParseNumber(std::string_view text) {
-  double value = 0;
-  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-  if (text.empty() || error != std::errc() || end != text.data() + text.size() || !std::isfinite(value)) {
-    return std::nullopt;
-  }
-  return value;
-}
-
-std::optional<int> ParseInt(std::string_view text) {
-  int value = 0;
-  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-  if (text.empty() || error != std::errc() || end != text.data() + text.size()) return std::nullopt;
-  return value;
-}
 
 bool IsOption(const std::string& word) { return word.size() > 1 && word[0] == '-'; }
 
@@ -68,13 +52,13 @@ bool ApplyLameSetting(std::string_view setting, LameSettings& lame, std::string&
   // The sound is always encoded at a constant bit rate, so "cbr" only confirms it.
   if (key == "cbr" && equals == std::string_view::npos) return true;
   if (key == "br") {
-    const std::optional<int> kbps = ParseInt(value);
+    const std::optional<int> kbps = ParseInteger<int>(value);
     if (!kbps || *kbps < 8 || *kbps > 320) return refuse("the bit rate must be 8 to 320 kbit/s");
     lame.bitrateKbps = *kbps;
     return true;
   }
   if (key == "mode") {
-    const std::optional<int> mode = ParseInt(value);
+    const std::optional<int> mode = ParseInteger<int>(value);
     if (mode == 0 || mode == 1) {
       lame.mono = false;
       lame.jointStereo = *mode == 1;
@@ -92,7 +76,7 @@ bool ApplyLameSetting(std::string_view setting, LameSettings& lame, std::string&
     return refuse("only padding=0 is supported");
   }
   if (key == "vol") {
-    const std::optional<double> gain = ParseNumber(value);
+    const std::optional<double> gain = ParseDecimal(value);
     if (!gain || *gain < 0 || *gain > 10) return refuse("the volume must be 0 to 10");
     lame.inputGain = *gain;
     return true;
@@ -121,8 +105,8 @@ std::optional<FrameSize> ParseScaleFilter(std::string_view filter) {
   const std::string_view size = filter.substr(kPrefix.size());
   const std::string_view::size_type colon = size.find(':');
   if (colon == std::string_view::npos) return std::nullopt;
-  const std::optional<int> width = ParseInt(size.substr(0, colon));
-  const std::optional<int> height = ParseInt(size.substr(colon + 1));
+  const std::optional<int> width = ParseInteger<int>(size.substr(0, colon));
+  const std::optional<int> height = ParseInteger<int>(size.substr(colon + 1));
   if (!width || !height || *width <= 0 || *height <= 0) return std::nullopt;
   return FrameSize{*width, *height};
 }
@@ -178,12 +162,12 @@ std::optional<MencoderArguments> ParseMencoderArguments(const std::vector<std::s
       }
     } else if (word == "-ofps") {
       if ((value = words.TakeValue(word, error)) == nullptr) return std::nullopt;
-      const std::optional<double> rate = ParseNumber(*value);
+      const std::optional<double> rate = ParseDecimal(*value);
       if (!rate || *rate <= 0) {
         error = "-ofps " + *value + ": the frame rate must be a positive number";
         return std::nullopt;
       }
-      parsed.frameRate = *value;
+      parsed.frameRate = *rate;
     } else {
       error = "unknown option " + word;
       return std::nullopt;
@@ -215,7 +199,7 @@ std::optional<MplayerArguments> ParseMplayerArguments(const std::vector<std::str
     if (word == "-speed") {
       // A request for speed, which the frame dump always goes at; it never drops frames.
       if ((value = words.TakeValue(word, error)) == nullptr) return std::nullopt;
-      const std::optional<double> speed = ParseNumber(*value);
+      const std::optional<double> speed = ParseDecimal(*value);
       if (!speed || *speed <= 0) {
         error = "-speed " + *value + ": the speed must be a positive number";
         return std::nullopt;

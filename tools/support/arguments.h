@@ -27,7 +27,7 @@ struct MencoderArguments {
   std::string output;
   bool rawAudio = false;                 // -of rawaudio: the sound alone, else a video file
   std::optional<FrameSize> scale;        // -vf scale=W:H
-  std::optional<std::string> frameRate;  // -ofps, as written (a positive number)
+  std::optional<double> frameRate;       // -ofps
   LameSettings lame;
 };
 

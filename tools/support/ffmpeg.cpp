@@ -1,8 +1,8 @@
 #include "support/ffmpeg.h"
 
 #include "support/child_process.h"
+#include "support/numbers.h"
 
-#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <string_view>
@@ -52,35 +52,28 @@ class LineSplitter {
   std::string pending_;
 };
 
-std::optional<std::int64_t> ParseInteger(std::string_view text) {
-  std::int64_t value = 0;
-  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-  if (error != std::errc() || end != text.data() + text.size()) return std::nullopt;
-  return value;
-}
-
-// ffprobe writes "N/A" for what it does not know; that and anything unparsable or not finite is no
-// value.
 std::optional<double> ParseSeconds(std::string_view text) {
-  double value = 0;
-  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-  if (error != std::errc() || end != text.data() + text.size() || !std::isfinite(value) || value < 0) {
-    return std::nullopt;
-  }
-  return value;
+  const std::optional<double> seconds = ParseDecimal(text);
+  return seconds && *seconds >= 0 ? seconds : std::nullopt;
 }
 
 // A rate such as "30000/1001"; "0/0" is no rate.
 std::optional<double> ParseRate(std::string_view text) {
   const std::string_view::size_type slash = text.find('/');
   if (slash == std::string_view::npos) return ParseSeconds(text);
-  const std::optional<std::int64_t> numerator = ParseInteger(text.substr(0, slash));
-  const std::optional<std::int64_t> denominator = ParseInteger(text.substr(slash + 1));
+  const std::optional<std::int64_t> numerator = ParseInteger<std::int64_t>(text.substr(0, slash));
+  const std::optional<std::int64_t> denominator = ParseInteger<std::int64_t>(text.substr(slash + 1));
   if (!numerator || !denominator || *numerator <= 0 || *denominator <= 0) return std::nullopt;
   return static_cast<double>(*numerator) / static_cast<double>(*denominator);
 }
 
 }  // namespace
+
+std::int64_t MediaInfo::VideoFrameCount() const {
+  if (videoFrames) return *videoFrames;
+  const std::optional<double> seconds = VideoSeconds();
+  return seconds && videoFrameRate ? static_cast<std::int64_t>(std::ceil(*seconds * *videoFrameRate)) : 0;
+}
 
 MediaInfo ProbeMedia(const FfmpegPrograms& programs, const std::string& source) {
   MediaInfo info;
@@ -130,7 +123,7 @@ MediaInfo ProbeMedia(const FfmpegPrograms& programs, const std::string& source) 
       } else if (key == "codec_name") {
         codecName = value;
       } else if (key == "nb_frames") {
-        frames = ParseInteger(value);
+        frames = ParseInteger<std::int64_t>(value);
       } else if (key == "duration") {
         streamDuration = ParseSeconds(value);
       } else if (key == "avg_frame_rate") {
@@ -162,10 +155,10 @@ int RunFfmpeg(const FfmpegPrograms& programs, const std::vector<std::string>& ar
   FfmpegProgress progress;
   LineSplitter splitter([&](std::string_view key, std::string_view value) {
     if (key == "frame") {
-      if (std::optional<std::int64_t> frames = ParseInteger(value)) progress.frames = *frames;
+      if (std::optional<std::int64_t> frames = ParseInteger<std::int64_t>(value)) progress.frames = *frames;
     } else if (key == "out_time_us") {
       // Before the first output ffmpeg may write "N/A" or a negative time.
-      std::optional<std::int64_t> us = ParseInteger(value);
+      std::optional<std::int64_t> us = ParseInteger<std::int64_t>(value);
       if (us && *us >= 0) progress.outTimeUs = *us;
     } else if (key == "progress") {
       onProgress(progress);

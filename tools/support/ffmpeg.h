@@ -33,6 +33,11 @@ struct MediaInfo {
   std::optional<double> videoFrameRate;
   bool hasAudio = false;
   std::optional<double> audioDuration;
+
+  std::optional<double> VideoSeconds() const { return videoDuration ? videoDuration : duration; }
+  std::optional<double> AudioSeconds() const { return audioDuration ? audioDuration : duration; }
+  // The stated frame count, else one from the duration and the frame rate, else 0.
+  std::int64_t VideoFrameCount() const;
 };
 
 // ffprobe's view of the first video and the first audio stream of `source`. ffprobe stays silent:
