@@ -123,7 +123,7 @@ std::string CapturedStdout::Text() {
 
 std::FILE* StreamOf(const std::vector<std::uint8_t>& bytes) {
   std::FILE* stream = std::tmpfile();
-  if (stream == nullptr || std::fwrite(bytes.data(), 1, bytes.size(), stream) != bytes.size()) {
+  if (stream == nullptr || (!bytes.empty() && std::fwrite(bytes.data(), 1, bytes.size(), stream) != bytes.size())) {
     throw std::runtime_error("cannot write a temporary stream");
   }
   std::rewind(stream);
@@ -174,7 +174,7 @@ std::vector<std::uint8_t> CodecTest::NewOutput() {
   const long end = std::ftell(output_);
   std::vector<std::uint8_t> bytes(static_cast<std::size_t>(end - consumed_));
   std::fseek(output_, consumed_, SEEK_SET);
-  if (std::fread(bytes.data(), 1, bytes.size(), output_) != bytes.size()) throw std::runtime_error("short output read");
+  if (!bytes.empty() && std::fread(bytes.data(), 1, bytes.size(), output_) != bytes.size()) throw std::runtime_error("short output read");
   consumed_ = end;
   std::fseek(output_, 0, SEEK_END);
   return bytes;
