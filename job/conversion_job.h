@@ -7,5 +7,5 @@
 // The job text: target path, one tab, source path, NUL-terminated. Split in place.
 void ConversionJob(void* jobText);
 // Checks the source, creates the target as g_outputFile, runs the pipeline, closes the output and
-// removes the emptied "temp".
+// removes the intermediate files. Leaves how it ended in g_jobOutcome.
 void ConvertFile(std::string target, std::string source);
