@@ -1,0 +1,137 @@
+// frameloom-cli as a user runs it: its usage errors, help and version, and conversions with
+// stand-in tools that succeed and fail.
+
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+
+#include <cstdlib>
+#include <filesystem>
+
+#include "fake_tools.h"
+#include "support/test_support.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using testing_support::ReadFileText;
+using testing_support::TempDir;
+
+struct CliRun {
+  int status = -1;
+  std::string out;
+  std::string err;
+};
+
+// Runs the program with the arguments (already shell-quoted where needed) from the folder.
+CliRun RunCli(const fs::path& folder, const std::string& arguments, const std::string& program = FRAMELOOM_CLI) {
+  const std::string command = "cd '" + folder.string() + "' && '" + program + "' " + arguments + " > cli-out 2> cli-err";
+  const int status = std::system(command.c_str());
+  CliRun run;
+  run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  run.out = ReadFileText(folder / "cli-out");
+  run.err = ReadFileText(folder / "cli-err");
+  fs::remove(folder / "cli-out");
+  fs::remove(folder / "cli-err");
+  return run;
+}
+
+TEST(CliTest, UsageErrorsExitWithTwo) {
+  TempDir dir;
+  testing_support::WriteFileText(dir / "a.avi", "video");
+  const std::pair<std::string, std::string> cases[] = {
+      {"", "no command given"},
+      {"bogus", "unknown command bogus"},
+      {"convert", "convert needs one SOURCE and one TARGET"},
+      {"convert a.avi", "convert needs one SOURCE and one TARGET"},
+      {"convert a.avi b.mox c.mox", "convert needs one SOURCE and one TARGET"},
+      {"convert --frobnicate a.avi b.mox", "unknown option --frobnicate"},
+      {"convert a.avi b.mox --tools", "--tools needs a folder"},
+      {"convert --tools /opt/frameloom/bin a.avi b.mox", "--tools must name a folder called Tools"},
+      {"convert a.mpeg b.mox", "mpeg不是支持的文件类型, 请重新输入能支持类型的单个文件\n"},
+      {"convert a.avi b.mox.bak", "保存文件类型不对， 只能是mox， 请不要随意更改文件类型。 请重新输入保存的文件名\n"},
+  };
+  for (const auto& [arguments, message] : cases) {
+    const auto run = RunCli(dir.path(), arguments);
+    EXPECT_EQ(run.status, 2) << arguments;
+    EXPECT_NE(run.err.find(message), std::string::npos) << arguments << ": " << run.err;
+    EXPECT_EQ(run.out, "") << arguments;
+  }
+  EXPECT_FALSE(fs::exists(dir / "b.mox"));
+}
+
+TEST(CliTest, HelpAndVersion) {
+  TempDir dir;
+  const auto help = RunCli(dir.path(), "--help");
+  EXPECT_EQ(help.status, 0);
+  EXPECT_EQ(help.out.rfind("Usage: frameloom-cli convert [--tools DIR] SOURCE TARGET\n", 0), 0u) << help.out;
+  EXPECT_NE(help.out.find("Exit status"), std::string::npos);
+  const auto version = RunCli(dir.path(), "--version");
+  EXPECT_EQ(version.status, 0);
+  EXPECT_EQ(version.out, "1.0.0.1\n");
+}
+
+// A source folder and a separate target folder, the tools in a third.
+struct CliFolder {
+  TempDir dir;
+  explicit CliFolder(const job_testing::FakeToolsOptions& options) {
+    job_testing::WriteFakeTools(dir.path(), options);
+    fs::create_directory(dir / "films");
+    fs::create_directory(dir / "player");
+    testing_support::WriteFileText(dir / "films" / "clip.avi", "video");
+  }
+  CliRun Convert() { return RunCli(dir.path(), "convert --tools '" + (dir / "Tools").string() + "' films/clip.avi player/clip.mox"); }
+};
+
+TEST(CliTest, ConversionPrintsEachStageAndExitsWithZero) {
+  CliFolder folder(job_testing::FakeTools(8));
+  const auto run = folder.Convert();
+  EXPECT_EQ(run.status, 0) << run.err;
+  const std::string source = (folder.dir / "films" / "clip.avi").string();
+  EXPECT_EQ(run.out, source + "\nclip.avi\n" + source + "\n" + (folder.dir / "films").string() +
+                         "/\n1. Make avi...\n2. Make MP3...\n3. Make jpeg...\n4. Make mox...\n5. Make complete\n");
+  // Standard error is no terminal here: the bar is a few plain lines, ending full.
+  EXPECT_NE(run.err.find("100%\n"), std::string::npos) << run.err;
+  const auto bytes = testing_support::ReadFileBytes(folder.dir / "player" / "clip.mox");
+  ASSERT_GE(bytes.size(), 54u);
+  EXPECT_EQ(std::string(bytes.begin(), bytes.begin() + 3), "XRF");
+  EXPECT_FALSE(fs::exists(folder.dir / "player" / "temp"));
+}
+
+TEST(CliTest, WorkFolderIsTheTargetsFolder) {
+  CliFolder folder(job_testing::FakeTools(8));
+  // Leftover frames in the target's folder stop the job; the ones beside the source don't matter.
+  fs::create_directories(folder.dir / "player" / "temp");
+  testing_support::WriteFileText(folder.dir / "player" / "temp" / "00000001.jpg", "old");
+  const auto run = folder.Convert();
+  EXPECT_EQ(run.status, 1);
+  EXPECT_NE(run.err.find((folder.dir / "player" / "temp").string() + " holds frame files"), std::string::npos)
+      << run.err;
+}
+
+TEST(CliTest, FailuresExitWithOne) {
+  {
+    CliFolder folder(job_testing::FakeTools(3));
+    const auto run = folder.Convert();
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.err.find("Only 3 frames could be converted"), std::string::npos) << run.err;
+    EXPECT_EQ(run.out.find("5. Make complete"), std::string::npos);
+  }
+  {
+    CliFolder folder({});
+    fs::remove(folder.dir / "films" / "clip.avi");
+    const auto run = folder.Convert();
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.err, "输入文件不存在, 请输入想要编辑的文件名如:XXX.avi\n");
+  }
+}
+
+TEST(CliTest, ToolsBesideTheProgramByDefault) {
+  CliFolder folder(job_testing::FakeTools(8));
+  const auto program = folder.dir / "frameloom-cli";
+  fs::copy_file(FRAMELOOM_CLI, program);
+  const auto run = RunCli(folder.dir.path(), "convert films/clip.avi player/clip.mox", program.string());
+  EXPECT_EQ(run.status, 0) << run.err;
+}
+
+}  // namespace
