@@ -1,6 +1,7 @@
-// The media tools as the converter runs them: their exact argument lists, the files they leave behind,
-// their progress reports, their refusals and their child processes.
+// The media tools as the converter runs them: its exact command lines, the files the tools leave
+// behind, their progress reports, their refusals and their child processes.
 
+#include "platform/process.h"
 #include "support/test_support.h"
 
 #include <gtest/gtest.h>
@@ -112,20 +113,23 @@ class Program {
   fs::path errorFile_;
 };
 
-// ---- the converter's argument lists, after its command lines are split ---------------------------
+// ---- the converter's command lines, split as the platform splits them -------------------------------
 
 std::vector<std::string> ShrinkLine(const fs::path& source) {
-  return {kMencoder, source.string(), "-oac", "mp3lame", "-ovc", "lavc", "-vf", "scale=160:120",
-          "-o", source.string() + "xrftemp.avi", "-ofps", "8"};
+  const std::string s = source.string();
+  return SplitCommandLine(kMencoder + "\t\"" + s + "\" -oac mp3lame -ovc lavc -vf scale=160:120 -o \"" + s +
+                          "xrftemp.avi\" -ofps 8");
 }
 
 std::vector<std::string> SoundLine(const fs::path& source) {
-  return {kMencoder, source.string(), "-of", "rawaudio", "-oac", "mp3lame", "-lameopts", "cbr:br=32",
-          "mode=3", "padding=0", "vol=9", "-ovc", "lavc", "-o", source.string() + ".mp3"};
+  const std::string s = source.string();
+  return SplitCommandLine(kMencoder + "\t\"" + s +
+                          "\" -of rawaudio -oac mp3lame -lameopts cbr:br=32 mode=3 padding=0 vol=9 -ovc lavc -o \"" + s +
+                          ".mp3\"");
 }
 
 std::vector<std::string> DumpLine(const fs::path& source) {
-  return {kMplayer, source.string() + "xrftemp.avi", "-speed", "10", "-nosound", "-vo", "jpeg"};
+  return SplitCommandLine(kMplayer + "\t\"" + source.string() + "xrftemp.avi\" -speed 10 -nosound -vo jpeg ");
 }
 
 std::string FrameName(int frame) {
@@ -136,12 +140,12 @@ std::string FrameName(int frame) {
 
 std::vector<std::string> PaletteBitmapLine(int frame) {
   const std::string name = "./temp/" + FrameName(frame) + ".jpg";
-  return {kDjpeg, "-colors", "256", "-bmp", "-outfile", name + ".bmp", name};
+  return SplitCommandLine(kDjpeg + " -colors 256 -bmp -outfile " + name + ".bmp  " + name);
 }
 
 std::vector<std::string> TrueColorBitmapLine(int frame) {
   const std::string name = "./temp/" + FrameName(frame) + ".jpg";
-  return {kDjpeg, "-bmp", "-outfile", name + "_24.bmp", name};
+  return SplitCommandLine(kDjpeg + " -bmp -outfile " + name + "_24.bmp  " + name);
 }
 
 // ---- reading what the tools leave ----------------------------------------------------------------
@@ -538,6 +542,17 @@ TEST_F(ToolsTest, DumpCreatesTheFrameFolderUnderTheCurrentDirectory) {
   const Finished run = Run(DumpLine(source));
   ASSERT_EQ(run.status, 0) << run.errors;
   EXPECT_EQ(CountFrameImages(work_ / "temp"), 8);
+}
+
+TEST_F(ToolsTest, SourceNameWithSpacesColonAndPercentGoesThroughAllStages) {
+  const Clip clip{"my film: 100%", ".avi", "320x240", "25", 1.0, {"-c:v", "mpeg4"}, {"-c:a", "libmp3lame"}};
+  const fs::path source = MakeClip(clip);
+  for (const auto& line : {ShrinkLine(source), SoundLine(source), DumpLine(source)}) {
+    const Finished run = Run(line);
+    ASSERT_EQ(run.status, 0) << run.errors;
+  }
+  EXPECT_EQ(CountFrameImages(work_ / "temp"), 8);
+  EXPECT_EQ(ReadMp3(ReadFileBytes(source.string() + ".mp3")).bitratesKbps, std::set<int>{32});
 }
 
 // ---- progress reports ----------------------------------------------------------------------------
