@@ -211,7 +211,8 @@ bool ReadIndexedFrame() {
   const bool sameSize = header.width == g_frameWidth && header.rows == g_frameHeight;
   g_frameWidth = header.width;
   g_frameHeight = header.rows;
-  g_previousPlane = sameSize ? std::move(g_currentPlane) : nullptr;
+  g_previousPlane = std::move(g_currentPlane);
+  if (!sameSize) g_previousPlane.reset();
   LoadTrueColorFrame();
   g_indexedFrame = std::move(frame);
   return true;
