@@ -29,8 +29,8 @@ bool IsFrameImageName(const std::string& name) {
                      [](unsigned char c) { return std::isdigit(c) != 0; });
 }
 
-// Makes the frame folder and clears it of frame images of an earlier run: the converter counts the
-// images in it, and a longer film's leftovers would pass for frames of this one.
+// Makes the frame folder. Frame images already in it would be counted with this film's, and they may
+// be someone's own files: the dump refuses to mix with them rather than delete or overwrite them.
 bool PrepareFrameFolder() {
   if (mkdir(kFrameFolder, 0777) != 0 && errno != EEXIST) {
     std::fprintf(stderr, "%s: cannot create the folder %s: %s\n", kToolName, kFrameFolder, std::strerror(errno));
@@ -42,7 +42,11 @@ bool PrepareFrameFolder() {
     return false;
   }
   for (const auto& entry : std::filesystem::directory_iterator(kFrameFolder, error)) {
-    if (IsFrameImageName(entry.path().filename().string())) std::filesystem::remove(entry.path(), error);
+    if (IsFrameImageName(entry.path().filename().string())) {
+      std::fprintf(stderr, "%s: %s already holds frame images (%s); remove them first\n", kToolName,
+                   kFrameFolder, entry.path().filename().c_str());
+      return false;
+    }
   }
   return true;
 }

@@ -522,10 +522,6 @@ TEST_P(DumpFrames, WritesNumberedJpegsThatDjpegTurnsIntoBothBitmaps) {
   const fs::path temp = work_ / "temp";
   const std::string reduced = source.string() + "xrftemp.avi";
   const int expected = std::stoi(ProbeStream(reduced, "v:0", logs_.path()).at("nb_frames"));
-  // A longer film's frames from an earlier run must not pass for this one's.
-  fs::create_directory(temp);
-  testing_support::WriteFileText(temp / "00000999.jpg", "stale");
-
   const Finished run = Run(DumpLine(source));
   ASSERT_EQ(run.status, 0) << run.errors;
   EXPECT_EQ(CountFrameImages(temp), expected);
@@ -559,6 +555,21 @@ TEST_F(ToolsTest, DumpCreatesTheFrameFolderUnderTheCurrentDirectory) {
   const Finished run = Run(DumpLine(source));
   ASSERT_EQ(run.status, 0) << run.errors;
   EXPECT_EQ(CountFrameImages(work_ / "temp"), 8);
+}
+
+TEST_F(ToolsTest, DumpRefusesAFrameFolderThatAlreadyHoldsFrameImages) {
+  const Clip clip{"clip", ".avi", "160x120", "8", 1.0, {"-c:v", "mjpeg"}, {}};
+  const fs::path source = MakeClip(clip);
+  fs::rename(source, source.string() + "xrftemp.avi");
+  // Someone's own image under a frame's name: neither counted with this film's frames nor lost.
+  fs::create_directory(work_ / "temp");
+  testing_support::WriteFileText(work_ / "temp" / "00000001.jpg", "not a frame of this film");
+
+  const Finished run = Run(DumpLine(source));
+  EXPECT_NE(run.status, 0);
+  EXPECT_NE(run.errors.find("already holds frame images"), std::string::npos) << run.errors;
+  EXPECT_EQ(testing_support::ReadFileText(work_ / "temp" / "00000001.jpg"), "not a frame of this film");
+  EXPECT_EQ(CountFrameImages(work_ / "temp"), 1);
 }
 
 TEST_F(ToolsTest, SourceNameWithSpacesColonAndPercentGoesThroughAllStages) {
