@@ -11,7 +11,9 @@
 #include <string_view>
 #include <vector>
 
+#include "cli/close_signals.h"
 #include "cli/console_view.h"
+#include "job/cancellation.h"
 #include "job/conversion_job.h"
 #include "job/file_types.h"
 #include "job/job_state.h"
@@ -26,6 +28,8 @@ namespace {
 constexpr int kExitComplete = 0;
 constexpr int kExitFailed = 1;
 constexpr int kExitUsage = 2;
+// A conversion ended by a signal exits as the shell reports a program killed by it.
+constexpr int kExitSignalBase = 128;
 
 constexpr char kUsage[] =
     "Usage: frameloom-cli convert [--tools DIR] SOURCE TARGET\n"
@@ -125,8 +129,17 @@ int Convert(const ConvertArguments& arguments) {
     std::fputs(text.c_str(), stderr);
     std::fflush(stderr);
   });
-  const WindowHandle mainWindow = CreateMessageWindow(kMainWindowCaption, [&view](UINT message, WPARAM stage, LPARAM) {
-    if (message == WM_CONVERT_STAGE) view.ShowStage(stage);
+  std::unique_ptr<WorkerThread> worker;
+  int closeSignal = 0;
+  const WindowHandle mainWindow = CreateMessageWindow(kMainWindowCaption, [&](UINT message, WPARAM wParam, LPARAM) {
+    if (message == WM_CONVERT_STAGE) view.ShowStage(wParam);
+    // A signal cancels the job once; a second one while the job's files are removed does nothing more.
+    if (message == WM_CLOSE && closeSignal == 0 && worker != nullptr && !worker->HasEnded()) {
+      closeSignal = static_cast<int>(wParam);
+      view.ClearProgressLine();
+      std::fputs("frameloom-cli: cancelling; removing what the conversion made\n", stderr);
+      CancelConversion(*worker);
+    }
     return LRESULT{0};
   });
   const WindowHandle barWindow = CreateMessageWindow("", [&view](UINT message, WPARAM wParam, LPARAM lParam) {
@@ -135,19 +148,25 @@ int Convert(const ConvertArguments& arguments) {
   g_progressBar.Bind(barWindow);
 
   std::string jobText = target.string() + "\t" + source.string();
-  std::unique_ptr<WorkerThread> worker = WorkerThread::Start(ConversionJob, jobText.data());
-  if (worker == nullptr) {
-    std::fputs("frameloom-cli: can't start the conversion thread\n", stderr);
-  } else {
-    WaitWithMessages(*worker);
-    worker.reset();
+  {
+    CloseSignals closeSignals(mainWindow);
+    worker = WorkerThread::Start(ConversionJob, jobText.data());
+    if (worker == nullptr) {
+      std::fputs("frameloom-cli: can't start the conversion thread\n", stderr);
+    } else {
+      WaitWithMessages(*worker);
+    }
   }
+  // A close request still queued when the job ended on its own finds no running worker.
+  DispatchMessages();
+  worker.reset();
   view.Finish();
 
   g_progressBar.Bind(0);
   DestroyMessageWindow(barWindow);
   DestroyMessageWindow(mainWindow);
   SetMessageBoxPresenter({});
+  if (closeSignal != 0) return kExitSignalBase + closeSignal;
   return g_jobOutcome == JobOutcome::kComplete ? kExitComplete : kExitFailed;
 }
 

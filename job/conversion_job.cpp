@@ -61,13 +61,15 @@ bool Refused(const std::string& target, const std::string& source, const std::st
 JobOutcome Convert(const std::string& target, const std::string& source) {
   std::error_code error;
   const std::string workDirectory = std::filesystem::current_path(error).string();
+  // The record is this job's before any check can fail, so that a cancel never finds the previous
+  // job's files in it and deletes that job's finished output.
+  BeginJobFiles(error ? std::string() : workDirectory);
   if (error) {
     ShowMessageBox("Can't read the current folder: " + error.message() + "\n");
     return JobOutcome::kFailed;
   }
   if (Refused(target, source, workDirectory)) return JobOutcome::kFailed;
 
-  BeginJobFiles(workDirectory);
   std::FILE* output = std::fopen(target.c_str(), "wbe");
   if (output == nullptr) {
     ShowMessageBox("Can't create the outputfile\n");

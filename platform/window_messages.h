@@ -25,6 +25,7 @@ using LRESULT = std::intptr_t;
 // 0 names no window. Handles are never reused within a process, so a stale one names nothing.
 using WindowHandle = std::uint64_t;
 
+inline constexpr UINT WM_CLOSE = 0x0010;                // a request to close the window
 inline constexpr UINT WM_USER = 1024;
 inline constexpr UINT WM_CONVERT_STAGE = WM_USER + 200;  // 1224: first parameter the stage 0 to 4
 inline constexpr UINT PBM_SETRANGE = WM_USER + 1;        // 1025: second parameter max << 16 | min

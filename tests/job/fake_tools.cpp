@@ -37,8 +37,9 @@ constexpr char kFindOutput[] =
     "out=; prev=\n"
     "for a in \"$@\"; do case \"$prev\" in -o|-outfile) out=$a ;; esac; prev=$a; done\n";
 
-std::string StallIf(const std::string& stage, const std::string& wanted) {
-  return stage == wanted ? "exec sleep 60\n" : "";
+// The stalled run leaves its process id, so that a test can tell it is gone afterwards.
+std::string StallIf(const std::string& stage, const std::string& wanted, const std::filesystem::path& pidFile) {
+  return stage == wanted ? "echo $$ > '" + pidFile.string() + "'; exec sleep 60\n" : "";
 }
 
 }  // namespace
@@ -77,13 +78,14 @@ void WriteFakeTools(const std::filesystem::path& folder, const FakeToolsOptions&
   std::filesystem::create_directories(tools);
   const auto log = folder / "tool-log";
   const auto sound = folder / "fake-sound.mp3";
+  const auto stalled = StalledToolPidFile(folder);
   testing_support::WriteFileBytes(sound, FakeSoundBytes());
 
   WriteScript(tools / "mencoder.exe",
               std::string(kFindOutput) +
                   "case \"$*\" in\n"
-                  "  *-ofps*) " + StallIf(options.stageToStall, "0") + "echo video > \"$out\" ;;\n"
-                  "  *rawaudio*) " + StallIf(options.stageToStall, "1") +
+                  "  *-ofps*) " + StallIf(options.stageToStall, "0", stalled) + "echo video > \"$out\" ;;\n"
+                  "  *rawaudio*) " + StallIf(options.stageToStall, "1", stalled) +
                   (options.sound ? "cp '" + sound.string() + "' \"$out\"" : "exit 1") + " ;;\n"
                   "esac\n",
               log);
@@ -98,17 +100,19 @@ void WriteFakeTools(const std::filesystem::path& folder, const FakeToolsOptions&
   WriteScript(tools / "mplayer.exe",
               "mkdir -p temp\n"
               "for f in " + frames + "; do cp '" + FrameJpeg().string() + "' temp/$f; done\n" +
-                  StallIf(options.stageToStall, "2"),
+                  StallIf(options.stageToStall, "2", stalled),
               log);
 
   WriteScript(tools / "djpeg.exe",
-              std::string(kFindOutput) + StallIf(options.stageToStall, "djpeg") + "case \"$out\" in\n" +
+              std::string(kFindOutput) + StallIf(options.stageToStall, "djpeg", stalled) + "case \"$out\" in\n" +
                   CaseLines(options.refusedBitmaps, ".jpg.bmp", "echo 'not a bitmap' > \"$out\"; exit 0") +
                   CaseLines(options.missingTrueColor, ".jpg_24.bmp", "exit 1") +
                   "esac\n"
                   "exec /usr/bin/djpeg \"$@\"\n",
               log);
 }
+
+std::filesystem::path StalledToolPidFile(const std::filesystem::path& folder) { return folder / "Tools" / "stalled-pid"; }
 
 std::vector<std::vector<std::string>> ReadToolLog(const std::filesystem::path& folder) {
   std::vector<std::vector<std::string>> runs;

@@ -36,6 +36,9 @@ const std::vector<std::uint8_t>& FakeSoundBytes();
 // <folder>/tool-log: the program path and each argument in brackets, e.g. "[/x/Tools/djpeg.exe][-bmp]".
 void WriteFakeTools(const std::filesystem::path& folder, const FakeToolsOptions& options);
 
+// Where the stalled run writes its process id before it waits.
+std::filesystem::path StalledToolPidFile(const std::filesystem::path& folder);
+
 // Each logged run's arguments, the program path first.
 std::vector<std::vector<std::string>> ReadToolLog(const std::filesystem::path& folder);
 

@@ -4,8 +4,10 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <memory>
 #include <stdexcept>
 
+#include "job/cancellation.h"
 #include "job/conversion_job.h"
 #include "job/stage_text.h"
 #include "platform/message_box.h"
@@ -50,30 +52,42 @@ class StandardOutputCapture {
 
 JobRun RunJob(const std::filesystem::path& startDirectory, const std::filesystem::path& workDirectory,
               const std::string& target, const std::string& source,
-              const std::function<void(WPARAM stage)>& onStage) {
+              const std::function<void(WPARAM stage)>& onStage,
+              const std::function<void(const ReceivedMessage&)>& onBar) {
   JobRun run;
+  std::unique_ptr<WorkerThread> worker;
+  bool closing = false;
   g_startDirectory = startDirectory.string();
   ResetJobState();
   testing_support::ScopedCurrentDirectory inWorkDirectory(workDirectory);
   SetMessageBoxPresenter([&run](const std::string& text) { run.messageBoxes.push_back(text); });
   const WindowHandle mainWindow = CreateMessageWindow(kMainWindowCaption, [&](UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_CLOSE) {
+      if (!closing && worker != nullptr && !worker->HasEnded()) {
+        closing = true;
+        CancelConversion(*worker);
+      }
+      return LRESULT{0};
+    }
     run.messages.push_back({message, wParam, lParam});
     if (message == WM_CONVERT_STAGE && onStage) onStage(wParam);
     return LRESULT{0};
   });
-  const WindowHandle barWindow = CreateMessageWindow("", [&run](UINT message, WPARAM wParam, LPARAM lParam) {
+  const WindowHandle barWindow = CreateMessageWindow("", [&](UINT message, WPARAM wParam, LPARAM lParam) {
     run.messages.push_back({message, wParam, lParam});
+    if (onBar) onBar(run.messages.back());
     return LRESULT{0};
   });
   g_progressBar.Bind(barWindow);
 
   StandardOutputCapture capture(workDirectory / "job-stdout");
   std::string jobText = target + "\t" + source;
-  {
-    auto worker = WorkerThread::Start(ConversionJob, jobText.data());
-    if (worker == nullptr) throw std::runtime_error("cannot start the worker");
-    WaitWithMessages(*worker);
-  }
+  worker = WorkerThread::Start(ConversionJob, jobText.data());
+  if (worker == nullptr) throw std::runtime_error("cannot start the worker");
+  WaitWithMessages(*worker);
+  // A close request that came as the job ended finds no running worker.
+  DispatchMessages();
+  worker.reset();
   run.standardOutput = capture.Finish();
   std::filesystem::remove(workDirectory / "job-stdout");
 

@@ -34,9 +34,12 @@ struct JobRun {
 
 // Runs ConversionJob on a worker thread with the job text "target\tsource", with the start
 // directory `startDirectory` and the current directory `workDirectory`. `onStage` runs in the main
-// window's handler for each stage announcement, on the test thread.
+// window's handler for each stage announcement, `onBar` in the bar's handler for each bar message,
+// both on the test thread. A WM_CLOSE posted to the main window cancels the job as a front end's
+// close request does (once, and only while the worker runs).
 JobRun RunJob(const std::filesystem::path& startDirectory, const std::filesystem::path& workDirectory,
               const std::string& target, const std::string& source,
-              const std::function<void(WPARAM stage)>& onStage = {});
+              const std::function<void(WPARAM stage)>& onStage = {},
+              const std::function<void(const ReceivedMessage&)>& onBar = {});
 
 }  // namespace job_testing
