@@ -3,7 +3,12 @@
 
 #include <gtest/gtest.h>
 
+#include <signal.h>
+#include <spawn.h>
 #include <sys/wait.h>
+#include <unistd.h>
+
+#include <fcntl.h>
 
 #include <cstdlib>
 #include <filesystem>
@@ -132,6 +137,42 @@ TEST(CliTest, ToolsBesideTheProgramByDefault) {
   fs::copy_file(FRAMELOOM_CLI, program);
   const auto run = RunCli(folder.dir.path(), "convert films/clip.avi player/clip.mox", program.string());
   EXPECT_EQ(run.status, 0) << run.err;
+}
+
+// Ctrl-C or a termination request during a conversion: the tool is killed, the job's files go, and
+// the program exits as the shell reports that signal.
+TEST(CliTest, SignalDuringAConversionCancelsItAndRemovesTheJobsFiles) {
+  for (const auto& [signal, status] : {std::pair{SIGINT, 130}, std::pair{SIGTERM, 143}}) {
+    for (const char* stall : {"1", "djpeg"}) {
+      CliFolder folder(job_testing::FakeTools(8).Stall(stall));
+      const std::string tools = (folder.dir / "Tools").string();
+      const char* argv[] = {FRAMELOOM_CLI, "convert", "--tools", tools.c_str(), "films/clip.avi", "player/clip.mox", nullptr};
+      posix_spawn_file_actions_t actions;
+      posix_spawn_file_actions_init(&actions);
+      posix_spawn_file_actions_addchdir_np(&actions, folder.dir.path().c_str());
+      posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+      posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
+      pid_t cli = 0;
+      ASSERT_EQ(posix_spawn(&cli, FRAMELOOM_CLI, &actions, nullptr, const_cast<char**>(argv), environ), 0);
+      posix_spawn_file_actions_destroy(&actions);
+
+      const fs::path pidFile = job_testing::StalledToolPidFile(folder.dir.path());
+      for (int i = 0; i < 1000 && !(fs::exists(pidFile) && ReadFileText(pidFile).ends_with("\n")); ++i) usleep(10000);
+      ASSERT_TRUE(fs::exists(pidFile)) << "the stalled tool did not start";
+      const pid_t tool = std::stoi(ReadFileText(pidFile));
+      kill(cli, signal);
+      int waitStatus = 0;
+      ASSERT_EQ(waitpid(cli, &waitStatus, 0), cli);
+      ASSERT_TRUE(WIFEXITED(waitStatus)) << stall;
+      EXPECT_EQ(WEXITSTATUS(waitStatus), status) << stall;
+      EXPECT_EQ(kill(tool, 0), -1) << "the tool outlived the cancel";
+      EXPECT_FALSE(fs::exists(folder.dir / "player" / "clip.mox")) << stall;
+      EXPECT_FALSE(fs::exists(folder.dir / "player" / "temp")) << stall;
+      EXPECT_FALSE(fs::exists(folder.dir / "films" / "clip.avixrftemp.avi")) << stall;
+      EXPECT_FALSE(fs::exists(folder.dir / "films" / "clip.avi.mp3")) << stall;
+      EXPECT_TRUE(fs::exists(folder.dir / "films" / "clip.avi"));
+    }
+  }
 }
 
 }  // namespace
