@@ -20,6 +20,7 @@
 #include "app/resources.h"
 #include "app/user_prompts.h"
 #include "container/output_file.h"
+#include "job/cancellation.h"
 #include "job/file_types.h"
 #include "job/job_state.h"
 #include "job/stage_text.h"
@@ -190,7 +191,9 @@ void CFrameloomDlg::OnOK() {
   if (length < 0 || static_cast<std::size_t>(length) >= sizeof jobText) {
     ShowMessageBox(kJobTextTooLongMessage);
   } else if (std::unique_ptr<WorkerThread> worker = WorkerThread::Start(jobEntry_, jobText)) {
+    worker_ = worker.get();
     WaitWithMessages(*worker);
+    worker_ = nullptr;
   } else {
     ShowMessageBox(kWorkerNotStartedMessage);
   }
@@ -242,9 +245,14 @@ void CFrameloomDlg::closeEvent(QCloseEvent* event) {
 }
 
 void CFrameloomDlg::OnClose() {
-  if (g_outputFile.load() != nullptr) {
-    // A conversion writes its output: cancelling it comes here, and the dialog ends after that.
-    return;
+  // While a job runs, the close request cancels it first: the tool is killed, the worker stops, and
+  // what the job made is removed, with this thread still answering the job's messages meanwhile.
+  // That holds from the job's first step, not only once its output is open, so that no conversion
+  // goes on behind a closed window. A second request meanwhile does nothing more.
+  if (worker_ != nullptr && !worker_->HasEnded()) {
+    if (closing_) return;
+    closing_ = true;
+    CancelConversion(*worker_);
   }
   // The default processing: the cancel command ends the dialog. Inside a running wait it is hidden
   // at once and ends when the start button's handler has returned.

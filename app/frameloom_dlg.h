@@ -71,4 +71,7 @@ class CFrameloomDlg : public QDialog {
   QProgressBar* progressBar_ = nullptr;
   ProgressState progressState_;
   bool waitingForWorker_ = false;
+  // The running job's worker, while OnOK waits for it; a close request cancels it once.
+  WorkerThread* worker_ = nullptr;
+  bool closing_ = false;
 };

@@ -21,6 +21,7 @@
 #include "container/output_file.h"
 #include "fake_prompts.h"
 #include "job/conversion_job.h"
+#include "job/job_state.h"
 #include "platform/message_box.h"
 #include "platform/progress_bar.h"
 #include "res/resource.h"
@@ -167,6 +168,57 @@ class ConversionTest : public QObject {
     QVERIFY(!QFile::exists(source + "xrftemp.avi") && !QFile::exists(source + ".mp3"));
     QVERIFY(!QDir(start + "/out/temp").exists());
     QVERIFY(QFile::exists(source) && QFile::exists(start + "/videos/notes.txt"));
+
+    // Closing after a finished conversion ends the dialog and deletes nothing.
+    dlg.close();
+    QCOMPARE(dlg.result(), int(QDialog::Rejected));
+    QVERIFY(QFile::exists(target));
+  }
+
+  // Closing the window while the tool of the first stage runs: the tool is killed, and the output,
+  // the intermediate files and the work folder are gone once the start button's wait returns.
+  void closeDuringConversion() {
+    QTemporaryDir root;
+    const QString start = QDir(root.path()).canonicalPath();
+    MakeFakeTools(start + "/Tools", start + "/never");  // the video tool waits until it is killed
+    QVERIFY(QDir(start).mkpath("videos") && QDir(start).mkpath("out"));
+    const QString source = start + "/videos/clip.avi";
+    const QString target = start + "/out/clip.mox";
+    QFile video(source);
+    QVERIFY(video.open(QIODevice::WriteOnly));
+    video.close();
+
+    const QString before = QDir::currentPath();
+    QDir::setCurrent(start);
+    FakePrompts prompts;
+    CFrameloomDlg dlg(prompts, ConversionJob);
+    dlg.OnInitDialog();
+    dlg.show();
+    prompts.Answer(source);
+    dlg.OnOpen();
+    prompts.Answer(target);
+    dlg.OnSave();
+    auto* status = static_cast<QLabel*>(dlg.GetDlgItem(IDC_STATUS));
+    QTimer poll;
+    connect(&poll, &QTimer::timeout, this, [&] {
+      if (status->text() == QLatin1String("1. Make avi...") && g_toolProcess.processId() != 0) {
+        poll.stop();
+        dlg.close();
+      }
+    });
+    poll.start(10);
+    dlg.OnOK();
+    QDir::setCurrent(before);
+
+    QCOMPARE(dlg.result(), int(QDialog::Rejected));
+    QCOMPARE(status->text(), QString("1. Make avi..."));
+    QVERIFY(g_outputFile.load() == nullptr);
+    QCOMPARE(g_toolProcess.processId(), 0);
+    QVERIFY(!QFile::exists(target));
+    QVERIFY(!QFile::exists(source + "xrftemp.avi") && !QFile::exists(source + ".mp3"));
+    QVERIFY(!QDir(start + "/out/temp").exists());
+    QVERIFY(QFile::exists(source));
+    QCOMPARE(prompts.messages, QStringList());
   }
 
   // The worker's box is shown on this thread, modal, as a warning with OK under the application's
