@@ -4,17 +4,10 @@
 // that runs on that thread (the wait for a worker, message boxes, the about box, the file dialogs)
 // answers the messages the worker and the listener send.
 
-#include <atomic>
-#include <memory>
-
 class QtMessagePump {
  public:
   QtMessagePump();   // hooks the calling thread, which must be Qt's main thread
   ~QtMessagePump();  // unhooks it
   QtMessagePump(const QtMessagePump&) = delete;
   QtMessagePump& operator=(const QtMessagePump&) = delete;
-
- private:
-  // Shared with wakes that may still be on their way from other threads.
-  std::shared_ptr<std::atomic<bool>> dispatchPending_;
 };
