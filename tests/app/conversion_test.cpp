@@ -81,6 +81,36 @@ class BoxPrompts : public QtUserPrompts {
 
 void MessageJob(void*) { ShowMessageBox("转换失败\n"); }
 
+// A source video and a target folder under a fresh root with stand-in tools, and a dialog on which
+// both files are confirmed, the current directory at the root as the program starts in it.
+struct DialogWithJob {
+  QTemporaryDir root;
+  QString start = QDir(root.path()).canonicalPath();
+  QString source = start + "/videos/clip.avi";
+  QString target = start + "/out/clip.mox";
+  QString before = QDir::currentPath();
+  FakePrompts prompts;
+  CFrameloomDlg dlg{prompts, ConversionJob};
+
+  // The video tool waits for the file of this name under the root.
+  explicit DialogWithJob(const QString& gateName) {
+    MakeFakeTools(start + "/Tools", start + "/" + gateName);
+    QVERIFY(QDir(start).mkpath("videos") && QDir(start).mkpath("out"));
+    QFile video(source);
+    QVERIFY(video.open(QIODevice::WriteOnly));
+    video.write("not really a video");
+    video.close();
+    QDir::setCurrent(start);
+    dlg.OnInitDialog();
+    dlg.show();
+    prompts.Answer(source);
+    dlg.OnOpen();
+    prompts.Answer(target);
+    dlg.OnSave();
+  }
+  ~DialogWithJob() { QDir::setCurrent(before); }
+};
+
 }  // namespace
 
 class ConversionTest : public QObject {
@@ -93,30 +123,14 @@ class ConversionTest : public QObject {
   void cleanupTestCase() { pump_.reset(); }
 
   void wholeConversionWithTheAboutBoxOpen() {
-    QTemporaryDir root;
-    const QString start = QDir(root.path()).canonicalPath();
+    DialogWithJob job("about-is-open");
+    const QString& start = job.start;
     const QString gate = start + "/about-is-open";
-    MakeFakeTools(start + "/Tools", gate);
-    QVERIFY(QDir(start).mkpath("videos") && QDir(start).mkpath("out"));
-    const QString source = start + "/videos/clip.avi";
-    const QString target = start + "/out/clip.mox";
-    {
-      QFile video(source);
-      QVERIFY(video.open(QIODevice::WriteOnly));
-      video.write("not really a video");
-    }
+    const QString& source = job.source;
+    const QString& target = job.target;
+    FakePrompts& prompts = job.prompts;
+    CFrameloomDlg& dlg = job.dlg;
     QFile(start + "/videos/notes.txt").open(QIODevice::WriteOnly);  // the user's own file
-
-    const QString before = QDir::currentPath();
-    QDir::setCurrent(start);
-    FakePrompts prompts;
-    CFrameloomDlg dlg(prompts, ConversionJob);
-    dlg.OnInitDialog();
-    dlg.show();
-    prompts.Answer(source);
-    dlg.OnOpen();
-    prompts.Answer(target);
-    dlg.OnSave();
 
     auto* status = static_cast<QLabel*>(dlg.GetDlgItem(IDC_STATUS));
     auto* bar = static_cast<QProgressBar*>(dlg.GetDlgItem(IDC_PROGRESS));
@@ -142,7 +156,6 @@ class ConversionTest : public QObject {
     poll.stop();
     statuses.append(status->text());
     statuses.removeDuplicates();
-    QDir::setCurrent(before);
 
     QCOMPARE(prompts.messages, QStringList());
     QVERIFY(completedWithAboutOpen);
@@ -178,26 +191,9 @@ class ConversionTest : public QObject {
   // Closing the window while the tool of the first stage runs: the tool is killed, and the output,
   // the intermediate files and the work folder are gone once the start button's wait returns.
   void closeDuringConversion() {
-    QTemporaryDir root;
-    const QString start = QDir(root.path()).canonicalPath();
-    MakeFakeTools(start + "/Tools", start + "/never");  // the video tool waits until it is killed
-    QVERIFY(QDir(start).mkpath("videos") && QDir(start).mkpath("out"));
-    const QString source = start + "/videos/clip.avi";
-    const QString target = start + "/out/clip.mox";
-    QFile video(source);
-    QVERIFY(video.open(QIODevice::WriteOnly));
-    video.close();
-
-    const QString before = QDir::currentPath();
-    QDir::setCurrent(start);
-    FakePrompts prompts;
-    CFrameloomDlg dlg(prompts, ConversionJob);
-    dlg.OnInitDialog();
-    dlg.show();
-    prompts.Answer(source);
-    dlg.OnOpen();
-    prompts.Answer(target);
-    dlg.OnSave();
+    DialogWithJob job("never");  // the video tool waits until it is killed
+    const QString& source = job.source;
+    CFrameloomDlg& dlg = job.dlg;
     auto* status = static_cast<QLabel*>(dlg.GetDlgItem(IDC_STATUS));
     QTimer poll;
     connect(&poll, &QTimer::timeout, this, [&] {
@@ -208,17 +204,16 @@ class ConversionTest : public QObject {
     });
     poll.start(10);
     dlg.OnOK();
-    QDir::setCurrent(before);
 
     QCOMPARE(dlg.result(), int(QDialog::Rejected));
     QCOMPARE(status->text(), QString("1. Make avi..."));
     QVERIFY(g_outputFile.load() == nullptr);
     QCOMPARE(g_toolProcess.processId(), 0);
-    QVERIFY(!QFile::exists(target));
+    QVERIFY(!QFile::exists(job.target));
     QVERIFY(!QFile::exists(source + "xrftemp.avi") && !QFile::exists(source + ".mp3"));
-    QVERIFY(!QDir(start + "/out/temp").exists());
+    QVERIFY(!QDir(job.start + "/out/temp").exists());
     QVERIFY(QFile::exists(source));
-    QCOMPARE(prompts.messages, QStringList());
+    QCOMPARE(job.prompts.messages, QStringList());
   }
 
   // The worker's box is shown on this thread, modal, as a warning with OK under the application's
