@@ -9,6 +9,9 @@
 #include <charconv>
 #include <cmath>
 #include <cstdio>
+#include <functional>
+#include <future>
+#include <optional>
 #include <string>
 #include <unistd.h>
 #include <vector>
@@ -103,29 +106,38 @@ int main(int argc, char** argv) {
     unlink(arguments->output.c_str());
     return status;
   };
-  const tools::MediaInfo info = tools::ProbeMedia(*programs, arguments->input);
-  // An unreadable source goes on to ffmpeg, whose error lines say what is wrong with it.
-  if (info.readable && arguments->rawAudio && !info.hasAudio) {
-    std::fprintf(stderr, "%s: %s has no audio stream; no sound file written\n", kToolName,
-                 arguments->input.c_str());
-    return fail(1);
-  }
-  if (info.readable && !arguments->rawAudio && !info.hasVideo) {
-    std::fprintf(stderr, "%s: %s has no video stream; no video file written\n", kToolName,
-                 arguments->input.c_str());
-    return fail(1);
-  }
+  // The probe only feeds the reports' Total and the messages of a failed run, so it runs next to
+  // ffmpeg instead of before it. Leaving main waits for it either way.
+  std::future<tools::MediaInfo> probing =
+      std::async(std::launch::async, tools::ProbeMedia, std::cref(*programs), std::cref(arguments->input));
+  std::optional<tools::MediaInfo> probed;
+  const auto info = [&]() -> const tools::MediaInfo& {
+    if (!probed) probed = probing.get();
+    return *probed;
+  };
 
   tools::ProgressReporter reporter;
-  const std::int64_t expected = ExpectedTotal(*arguments, info);
   std::int64_t done = 0;
   const int status = tools::RunFfmpeg(
       *programs, arguments->rawAudio ? SoundArguments(*arguments) : VideoArguments(*arguments),
       [&](const tools::FfmpegProgress& progress) {
         done = arguments->rawAudio ? progress.outTimeUs / 1000 : progress.frames;
-        reporter.Report(done, expected);
+        reporter.Report(done, ExpectedTotal(*arguments, info()));
       });
-  if (status != 0) return fail(status);
-  reporter.Finish(std::max(expected, done));
+  if (status != 0) {
+    // An unreadable source gets only ffmpeg's own error lines, which say what is wrong with it.
+    if (info().readable && arguments->rawAudio && !info().hasAudio) {
+      std::fprintf(stderr, "%s: %s has no audio stream; no sound file written\n", kToolName,
+                   arguments->input.c_str());
+      return fail(1);
+    }
+    if (info().readable && !arguments->rawAudio && !info().hasVideo) {
+      std::fprintf(stderr, "%s: %s has no video stream; no video file written\n", kToolName,
+                   arguments->input.c_str());
+      return fail(1);
+    }
+    return fail(status);
+  }
+  reporter.Finish(std::max(ExpectedTotal(*arguments, info()), done));
   return 0;
 }
