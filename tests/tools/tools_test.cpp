@@ -2,6 +2,7 @@
 // behind, their progress reports, their refusals and their child processes.
 
 #include "platform/process.h"
+#include "support/avi_headers.h"
 #include "support/test_support.h"
 
 #include <gtest/gtest.h>
@@ -572,6 +573,70 @@ TEST_F(ToolsTest, DumpRefusesAFrameFolderThatAlreadyHoldsFrameImages) {
   EXPECT_EQ(CountFrameImages(work_ / "temp"), 1);
 }
 
+// The frame dump reads the reduced video's codec and frame count from its headers; every other
+// file is left to ffprobe.
+using FileBytes = std::vector<std::uint8_t>;
+
+struct AviCase {
+  const char* name;
+  // The bytes to read, from those of the reduced video and of its source (an MPEG-4 AVI).
+  FileBytes (*bytes)(FileBytes reduced, FileBytes source);
+  bool read;  // else nothing is returned and ffprobe has to look
+};
+
+std::ostream& operator<<(std::ostream& out, const AviCase& c) { return out << c.name; }
+
+class AviHeaders : public ToolsTest, public ::testing::WithParamInterface<AviCase> {};
+
+TEST_P(AviHeaders, GiveTheReducedVideosCodecAndFrameCountOrNothing) {
+  const Clip clip{"clip", ".avi", "320x240", "25", 2.5, {"-c:v", "mpeg4"}, {}};
+  const fs::path source = MakeClip(clip);
+  ASSERT_EQ(Run(ShrinkLine(source)).status, 0);
+  const fs::path reduced = source.string() + "xrftemp.avi";
+  const fs::path file = work_ / "read.avi";
+  testing_support::WriteFileBytes(file, GetParam().bytes(ReadFileBytes(reduced), ReadFileBytes(source)));
+
+  const std::optional<tools::MediaInfo> info = tools::ReadMjpegAviInfo(file.string());
+  ASSERT_EQ(info.has_value(), GetParam().read);
+  if (!info) return;
+  EXPECT_TRUE(info->readable);
+  EXPECT_TRUE(info->hasVideo);
+  EXPECT_EQ(info->videoCodec, "mjpeg");
+  EXPECT_EQ(info->VideoFrameCount(), std::stoll(ProbeStream(reduced, "v:0", logs_.path()).at("nb_frames")));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Inputs, AviHeaders,
+    ::testing::Values(
+        AviCase{"MadeByMencoder", [](FileBytes reduced, FileBytes) { return reduced; }, true},
+        AviCase{"TruncatedInItsHeaders",
+                [](FileBytes reduced, FileBytes) {
+                  reduced.resize(100);  // inside the first stream's list
+                  return reduced;
+                },
+                false},
+        AviCase{"OtherRiffForm",
+                [](FileBytes reduced, FileBytes) {
+                  std::copy_n("WAVE", 4, reduced.begin() + 8);
+                  return reduced;
+                },
+                false},
+        AviCase{"ChunkRunsPastItsList",
+                [](FileBytes reduced, FileBytes) {
+                  // The size of the first stream's list, which follows the 56 bytes of 'avih'.
+                  std::fill_n(reduced.begin() + 92, 4, 0xF0);
+                  return reduced;
+                },
+                false},
+        AviCase{"OtherCodecInAvi", [](FileBytes, FileBytes source) { return source; }, false},
+        AviCase{"NotRiff",
+                [](FileBytes, FileBytes) {
+                  const std::string text = "this is no video at all";
+                  return FileBytes(text.begin(), text.end());
+                },
+                false}),
+    [](const auto& info) { return std::string(info.param.name); });
+
 TEST_F(ToolsTest, SourceNameWithSpacesColonAndPercentGoesThroughAllStages) {
   const Clip clip{"my film: 100%", ".avi", "320x240", "25", 1.0, {"-c:v", "mpeg4"}, {"-c:a", "libmp3lame"}};
   const fs::path source = MakeClip(clip);
@@ -741,11 +806,19 @@ TEST_F(ToolsTest, RealClipGoesThroughAllStages) {
 
 // ---- process hygiene -----------------------------------------------------------------------------
 
-std::optional<pid_t> ChildOf(pid_t parent) {
-  std::ifstream children("/proc/" + std::to_string(parent) + "/task/" + std::to_string(parent) + "/children");
-  pid_t child = 0;
-  if (children >> child) return child;
-  return std::nullopt;
+// The children of every thread of `parent`, by command name.
+std::map<std::string, pid_t> ChildrenOf(pid_t parent) {
+  std::map<std::string, pid_t> children;
+  std::error_code ignored;
+  for (const auto& task : fs::directory_iterator("/proc/" + std::to_string(parent) + "/task", ignored)) {
+    std::ifstream list(task.path() / "children");
+    for (pid_t child = 0; list >> child;) {
+      std::string command;
+      std::ifstream("/proc/" + std::to_string(child) + "/comm") >> command;
+      if (!command.empty()) children[command] = child;
+    }
+  }
+  return children;
 }
 
 // 'Z' for a zombie, '\0' when the process is gone.
@@ -757,38 +830,44 @@ char ProcessState(pid_t pid) {
   return paren + 2 < line.size() ? line[paren + 2] : '\0';
 }
 
-TEST_F(ToolsTest, KilledToolTakesItsFfmpegWithIt) {
+TEST_F(ToolsTest, KilledToolTakesItsFfmpegAndItsProbeWithIt) {
   if (!fs::exists(kRealSample)) GTEST_SKIP() << kRealSample << " is missing";
   const fs::path source = work_ / kRealSample.filename();
   fs::copy_file(kRealSample, source);
-  ReportListener listener;  // so that the tool holds a socket its child must not inherit
-  Program tool(ShrinkLine(source), work_.path(), logs_.path());
+  // An ffprobe that never answers, so that the probe still runs next to ffmpeg when the tool dies.
+  const fs::path standIns = logs_ / "bin";
+  fs::create_directory(standIns);
+  testing_support::WriteFileText(standIns / "ffprobe", "#!/bin/sh\nexec sleep 60\n");
+  fs::permissions(standIns / "ffprobe", fs::perms::owner_all);
+  ReportListener listener;  // so that the tool holds a socket its children must not inherit
+  Program tool(ShrinkLine(source), work_.path(), logs_.path(), standIns.string() + ":" + std::getenv("PATH"));
 
-  std::optional<pid_t> ffmpeg;
-  for (int tries = 0; tries < 200; ++tries) {
-    ffmpeg = ChildOf(tool.pid());
-    // The first child is ffprobe; the conversion runs once ffmpeg is there.
-    std::string command;
-    if (ffmpeg) std::ifstream("/proc/" + std::to_string(*ffmpeg) + "/comm") >> command;
-    if (command == "ffmpeg") break;
-    ffmpeg.reset();
+  std::map<std::string, pid_t> children;
+  for (int tries = 0; tries < 200 && !(children.contains("ffmpeg") && children.contains("sleep")); ++tries) {
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    children = ChildrenOf(tool.pid());
   }
-  ASSERT_TRUE(ffmpeg) << "ffmpeg never started";
-  EXPECT_EQ(getpgid(*ffmpeg), getpgid(tool.pid())) << "a kill of the tool's group must reach ffmpeg";
-  for (const auto& fd : fs::directory_iterator("/proc/" + std::to_string(*ffmpeg) + "/fd")) {
-    std::error_code ignored;
-    EXPECT_FALSE(fs::read_symlink(fd.path(), ignored).string().starts_with("socket:")) << "inherited socket";
+  ASSERT_TRUE(children.contains("ffmpeg")) << "ffmpeg never started";
+  ASSERT_TRUE(children.contains("sleep")) << "the probe never started";
+  for (const auto& [command, pid] : children) {
+    EXPECT_EQ(getpgid(pid), getpgid(tool.pid())) << "a kill of the tool's group must reach " << command;
+    for (const auto& fd : fs::directory_iterator("/proc/" + std::to_string(pid) + "/fd")) {
+      std::error_code ignored;
+      EXPECT_FALSE(fs::read_symlink(fd.path(), ignored).string().starts_with("socket:"))
+          << command << " inherited a socket";
+    }
   }
 
   kill(tool.pid(), SIGKILL);
   EXPECT_EQ(tool.Wait().status, 128 + SIGKILL);
-  char state = ProcessState(*ffmpeg);
-  for (int tries = 0; tries < 250 && state != '\0' && state != 'Z'; ++tries) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    state = ProcessState(*ffmpeg);
+  for (const auto& [command, pid] : children) {
+    char state = ProcessState(pid);
+    for (int tries = 0; tries < 250 && state != '\0' && state != 'Z'; ++tries) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+      state = ProcessState(pid);
+    }
+    EXPECT_TRUE(state == '\0' || state == 'Z') << command << " still runs, state " << state;
   }
-  EXPECT_TRUE(state == '\0' || state == 'Z') << "ffmpeg still runs, state " << state;
 }
 
 }  // namespace
