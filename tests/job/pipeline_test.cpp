@@ -208,11 +208,8 @@ class PortHolder {
     // Only a listener holds the port against the job, not connections of earlier tests in TIME_WAIT.
     const int reuse = 1;
     setsockopt(fd_, SOL_SOCKET, SO_REUSEADDR, &reuse, sizeof reuse);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(5000);
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    bound_ = bind(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 && listen(fd_, 1) == 0;
+    const sockaddr_in address = testing_support::ProgressPortAddress();
+    bound_ = bind(fd_, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0 && listen(fd_, 1) == 0;
   }
   ~PortHolder() { close(fd_); }
   bool bound() const { return bound_; }

@@ -2,6 +2,8 @@
 
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
+
+#include "support/test_support.h"
 #include <netinet/tcp.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -94,14 +96,6 @@ std::vector<int> StagesPosted(const std::vector<Message>& messages) {
   return stages;
 }
 
-sockaddr_in ProgressAddress() {
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_port = htons(5000);
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  return address;
-}
-
 // A tool's end of the progress connection.
 class FakeTool {
  public:
@@ -116,7 +110,7 @@ class FakeTool {
 
   // errno is left as connect set it.
   bool Connect() {
-    const sockaddr_in address = ProgressAddress();
+    const sockaddr_in address = testing_support::ProgressPortAddress();
     return connect(socket_, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
   }
   void Send(std::string_view bytes) {
@@ -137,7 +131,7 @@ int ListenOnProgressPort() {
   const int listener = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
   const int on = 1;
   setsockopt(listener, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
-  const sockaddr_in address = ProgressAddress();
+  const sockaddr_in address = testing_support::ProgressPortAddress();
   EXPECT_EQ(bind(listener, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
   EXPECT_EQ(listen(listener, 4), 0);
   return listener;

@@ -1,5 +1,7 @@
 #include "support/test_support.h"
 
+#include <arpa/inet.h>
+
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
@@ -43,6 +45,14 @@ std::string ReadFileText(const std::filesystem::path& file) {
 
 void WriteFileText(const std::filesystem::path& file, const std::string& text) {
   WriteFileBytes(file, {text.begin(), text.end()});
+}
+
+sockaddr_in ProgressPortAddress() {
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_port = htons(5000);
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  return address;
 }
 
 ScopedCurrentDirectory::ScopedCurrentDirectory(const std::filesystem::path& directory)

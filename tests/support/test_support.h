@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <netinet/in.h>
 #include <string>
 #include <vector>
 
@@ -27,6 +28,9 @@ std::vector<std::uint8_t> ReadFileBytes(const std::filesystem::path& file);
 void WriteFileBytes(const std::filesystem::path& file, const std::vector<std::uint8_t>& bytes);
 std::string ReadFileText(const std::filesystem::path& file);
 void WriteFileText(const std::filesystem::path& file, const std::string& text);
+
+// 127.0.0.1:5000, where the tools report their progress.
+sockaddr_in ProgressPortAddress();
 
 // Changes the current directory for the lifetime of the object.
 class ScopedCurrentDirectory {

@@ -254,13 +254,10 @@ class ReportListener {
     socket_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     const int on = 1;
     setsockopt(socket_, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(5000);
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    const sockaddr_in address = testing_support::ProgressPortAddress();
     // The ctest lock keeps this suite's runs apart; on a machine shared with other builds' tests the
     // port may still be busy for a moment.
-    for (int tries = 0; bind(socket_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0; ++tries) {
+    for (int tries = 0; bind(socket_, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0; ++tries) {
       if (tries == 300) throw std::runtime_error("port 5000 stays taken");
       std::this_thread::sleep_for(std::chrono::milliseconds(100));
     }
