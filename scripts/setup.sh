@@ -7,7 +7,7 @@ cd "$(dirname "$0")/.."
 packages=(
   build-essential cmake pkg-config
   libgtest-dev libgmock-dev libbenchmark-dev
-  ffmpeg libjpeg-turbo-progs
+  ffmpeg libjpeg-turbo-progs libpng-dev
   qt6-base-dev qt6-base-dev-tools libgl-dev fonts-arphic-uming
   xvfb xauth
 )

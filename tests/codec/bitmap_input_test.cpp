@@ -5,7 +5,6 @@
 #include "codec/bitmap_input.h"
 #include "codec/frame_encoder.h"
 #include "codec_fixture.h"
-#include "support/mox_decoder.h"
 
 namespace codec_testing {
 namespace {
@@ -256,7 +255,7 @@ TEST_F(BitmapInputTest, LargestFrameCodesTheLongestChunk) {
   EXPECT_EQ(chunk[0], 0xFF);
   EXPECT_EQ(chunk[1], 0xFF);
   EXPECT_EQ(chunk[2], 0xF1);
-  const auto decoded = testing_support::DecodeChunk(chunk, kPixels);
+  const auto decoded = DecodeChunk(chunk, kPixels);
   ASSERT_EQ(decoded.error, "");
   EXPECT_EQ(decoded.picture, PaletteColours(frame));
 }

@@ -73,6 +73,10 @@ std::vector<std::uint8_t> BuildBitmap(const BitmapLayout& layout) {
   return out;
 }
 
+DecodedFrame DecodeChunk(const std::vector<std::uint8_t>& chunk, std::size_t pixels, const Picture& previous) {
+  return DecodeFrameChunk(chunk, pixels, previous.empty() ? nullptr : &previous);
+}
+
 std::vector<std::uint16_t> PaletteColours(const Frame& frame) {
   std::vector<std::uint16_t> colours;
   for (std::uint8_t index : frame.indices) colours.push_back(index < frame.palette.size() ? frame.palette[index] : 0);

@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "codec/frame_decoder.h"
+
 namespace codec_testing {
 
 // The 8-bit channels whose RGB565 value is `colour` exactly.
@@ -52,6 +54,9 @@ std::vector<std::uint8_t> IndexedBitmap(const Frame& frame);
 std::vector<std::uint8_t> TrueColorBitmap(const Frame& frame);
 // Palette colour of every pixel.
 std::vector<std::uint16_t> PaletteColours(const Frame& frame);
+
+// Decodes a chunk for a frame of `pixels` pixels against `previous`, none when it is empty.
+DecodedFrame DecodeChunk(const std::vector<std::uint8_t>& chunk, std::size_t pixels, const Picture& previous = {});
 
 // Redirects file descriptor 1 for its lifetime; Text() is what was printed so far.
 class CapturedStdout {

@@ -9,7 +9,6 @@
 #include "codec/bitmap_input.h"
 #include "codec/frame_encoder.h"
 #include "codec_fixture.h"
-#include "support/mox_decoder.h"
 #include "support/test_support.h"
 
 namespace codec_testing {
@@ -101,16 +100,16 @@ TEST_F(DjpegFrameTest, ReadsAndCodesWhatDjpegWrote) {
   EXPECT_EQ(g_frameHeight, kHeight);
   ASSERT_NE(g_currentPlane, nullptr);
   EXPECT_EQ(std::vector<std::uint16_t>(g_currentPlane.get(), g_currentPlane.get() + kPixels), trueColours);
-  const auto first = testing_support::DecodeChunk(NewOutput(), kPixels);
+  const auto first = DecodeChunk(NewOutput(), kPixels);
   ASSERT_EQ(first.error, "");
   EXPECT_TRUE(first.standalone);
   EXPECT_EQ(first.picture, quantised);
 
   // The same frame again is skipped whole.
   ASSERT_TRUE(Encode(indexedBytes, trueColorBytes));
-  const auto second = testing_support::DecodeChunk(NewOutput(), kPixels, first.picture);
+  const auto second = DecodeChunk(NewOutput(), kPixels, first.picture);
   ASSERT_EQ(second.error, "");
-  EXPECT_EQ(second.runs, (std::vector<std::pair<int, std::size_t>>{{1, kPixels}}));
+  EXPECT_EQ(second.runs, (std::vector<RunCode>{{RunType::kSkip, kPixels}}));
 }
 
 }  // namespace

@@ -7,14 +7,12 @@
 #include "codec/frame_encoder.h"
 #include "codec_fixture.h"
 #include "container/output_file.h"
-#include "support/mox_decoder.h"
 
 namespace codec_testing {
 namespace {
 
-using testing_support::DecodeChunk;
-using Runs = std::vector<std::pair<int, std::size_t>>;
-constexpr int kSkip = 1, kFill = 2, kLiteral = 3;
+using Runs = std::vector<RunCode>;
+constexpr RunType kSkip = RunType::kSkip, kFill = RunType::kFill, kLiteral = RunType::kLiteral;
 
 constexpr std::uint16_t kBlack = 0x0000, kWhite = 0xFFFF, kRed = 0xF800, kBlue = 0x001F;
 

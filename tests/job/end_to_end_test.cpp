@@ -53,11 +53,6 @@ double MeanDifference(const std::vector<std::uint16_t>& picture, const std::vect
   return sum / (3.0 * kPixels);
 }
 
-bool StartsWithMp3FrameHeader(const std::vector<std::uint8_t>& sound) {
-  // Frame sync (11 bits set), then layer III (bits 2-1 of the second byte are 01).
-  return sound.size() >= 4 && sound[0] == 0xFF && (sound[1] & 0xE0) == 0xE0 && ((sound[1] >> 1) & 3) == 1;
-}
-
 // Converts the source in its own folder and checks the file against the source's frames.
 void ConvertAndCheck(const fs::path& source, bool withSound, double seconds) {
   const fs::path folder = source.parent_path();
@@ -66,26 +61,33 @@ void ConvertAndCheck(const fs::path& source, bool withSound, double seconds) {
   ASSERT_EQ(run.outcome, JobOutcome::kComplete) << (run.messageBoxes.empty() ? "" : run.messageBoxes[0]);
 
   const auto bytes = testing_support::ReadFileBytes(target);
-  const auto file = job_testing::ReadMoxFile(bytes, kPixels);
+  const auto file = job_testing::ReadMoxFile(target);
   ASSERT_EQ(file.error, "");
+  // What the player gets: a complete, consistent file whose sound is the 32 kbit/s mono stream asked for.
+  EXPECT_TRUE(file.Complete()) << file.problem;
   EXPECT_TRUE(file.hasMagic);
   EXPECT_EQ(file.frameCount, file.records.size());
   EXPECT_EQ(file.framesPerSecond, 8);
   EXPECT_EQ(file.width, kWidth);
   EXPECT_EQ(file.height, kHeight);
-  EXPECT_EQ(file.audioOffset + file.sound.size(), bytes.size());
+  EXPECT_EQ(file.audioOffset + file.soundBytes.size(), bytes.size());
   EXPECT_NEAR(static_cast<double>(file.records.size()), seconds * 8, 2);
   if (withSound) {
-    EXPECT_TRUE(StartsWithMp3FrameHeader(file.sound));
+    ASSERT_TRUE(file.sound.first.has_value());
+    EXPECT_EQ(file.sound.first->layer, 3);
+    EXPECT_EQ(file.sound.first->mode, ChannelMode::kMono);
+    EXPECT_EQ(file.sound.lowestBitRate, 32000u);
+    EXPECT_EQ(file.sound.highestBitRate, 32000u);
+    EXPECT_NEAR(file.sound.seconds, file.PicturesSeconds(), 0.5);
   } else {
-    EXPECT_TRUE(file.sound.empty());
+    EXPECT_EQ(file.soundLength, 0u);
   }
 
   const auto reference = ReferenceFrames(source, folder);
   ASSERT_GE(reference.size(), file.records.size() - 1);
   double worst = 0;
   for (std::size_t i = 0; i < file.records.size() && i < reference.size(); ++i) {
-    worst = std::max(worst, MeanDifference(file.records[i].picture, reference[i]));
+    worst = std::max(worst, MeanDifference(file.pictures[i], reference[i]));
   }
   // 256 dithered colours of a 160 × 120 picture, RGB565 and two JPEG generations stay well within this.
   EXPECT_LT(worst, 12.0);

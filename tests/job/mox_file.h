@@ -1,32 +1,26 @@
 #pragma once
 
-// Reading a whole output file in the tests: the header fields, every frame record decoded against
-// the frame before, and the sound behind them.
+// A whole output file as the job tests check it: the inspection of its header and records, every
+// decoded picture, and the raw header and sound bytes.
 
 #include <cstdint>
+#include <filesystem>
 #include <string>
 #include <vector>
 
-#include "support/mox_decoder.h"
+#include "container/mox_reader.h"
 
 namespace job_testing {
 
-struct MoxFile {
-  std::string error;  // empty when the file is well formed
-  bool hasMagic = false;
-  std::uint32_t frameCount = 0;
-  std::uint8_t framesPerSecond = 0;
-  std::uint16_t width = 0;
-  std::uint16_t height = 0;
-  std::uint32_t audioOffset = 0;
-  std::uint8_t checksum = 0;
+struct MoxFile : MoxInspection {
+  // The first record that did not decode; empty when all did. The sound is not judged here, since the
+  // fake tools' sound is no MP3.
+  std::string error;
+  std::vector<Picture> pictures;  // one per record that decoded, in order
   std::vector<std::uint8_t> header;
-  std::vector<testing_support::DecodedChunk> records;
-  std::vector<std::uint8_t> sound;
+  std::vector<std::uint8_t> soundBytes;  // the bytes from audioOffset on; empty for an unfinished file
 };
 
-// Walks the records from offset 54 to the audio offset (to the end of the file when the header is
-// the zero placeholder). `pixelCount` is the frame size the records are decoded for.
-MoxFile ReadMoxFile(const std::vector<std::uint8_t>& bytes, std::size_t pixelCount = 160 * 120);
+MoxFile ReadMoxFile(const std::filesystem::path& path);
 
 }  // namespace job_testing

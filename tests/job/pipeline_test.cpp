@@ -75,7 +75,7 @@ TEST_P(OutputTest, FileHoldsWhatTheJobCoded) {
   EXPECT_EQ(run.outcome, c.outcome);
 
   const auto bytes = ReadFileBytes(folder.target);
-  const auto file = job_testing::ReadMoxFile(bytes);
+  const auto file = job_testing::ReadMoxFile(folder.target);
   ASSERT_EQ(file.error, "");
   EXPECT_EQ(file.records.size(), c.records);
   if (c.fullHeader) {
@@ -89,14 +89,14 @@ TEST_P(OutputTest, FileHoldsWhatTheJobCoded) {
     EXPECT_EQ(file.checksum, sum % 256);
     EXPECT_TRUE(std::all_of(file.header.begin() + 17, file.header.begin() + 21, [](auto b) { return b == 0; }));
     EXPECT_TRUE(std::all_of(file.header.begin() + 22, file.header.end(), [](auto b) { return b == 0; }));
-    EXPECT_EQ(file.audioOffset + file.sound.size(), bytes.size());
+    EXPECT_EQ(file.audioOffset + file.soundBytes.size(), bytes.size());
   } else {
     EXPECT_EQ(file.header, std::vector<std::uint8_t>(54, 0));
     EXPECT_EQ(run.standardOutput.find("Error: Convert frames is too small, pls check!\n") != std::string::npos, true);
     ASSERT_EQ(run.messageBoxes.size(), 1u);
     EXPECT_NE(run.messageBoxes[0].find("fewer than the 8"), std::string::npos) << run.messageBoxes[0];
   }
-  EXPECT_EQ(file.sound, c.sound ? job_testing::FakeSoundBytes() : std::vector<std::uint8_t>{});
+  EXPECT_EQ(file.soundBytes, c.sound ? job_testing::FakeSoundBytes() : std::vector<std::uint8_t>{});
   for (std::size_t i = 0; i < file.records.size(); ++i) {
     const bool expectStandalone = i == 0 || std::count(c.standaloneRecords.begin(), c.standaloneRecords.end(), i) != 0;
     EXPECT_EQ(file.records[i].standalone, expectStandalone) << "record " << i;
