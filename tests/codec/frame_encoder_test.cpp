@@ -244,6 +244,44 @@ TEST_F(FrameEncoderTest, ReleaseFrameBuffersEndsTheJob) {
   EXPECT_EQ(DecodeChunk(NewOutput(), 16).runs, (Runs{{kLiteral, 16}}));
 }
 
+// Coded by the encoder and read back by the decoder, every frame of a moving scene shows exactly the
+// palette colours of its indices: a block slides over a still background with stretches of one
+// colour, noise and palette entries that share a colour, and every few frames the palette changes.
+TEST_F(FrameEncoderTest, DecodedFramesShowThePaletteColoursOfTheirIndices) {
+  std::mt19937 random(7);
+  std::vector<std::uint16_t> palette(256);
+  auto newPalette = [&] {
+    for (auto& entry : palette) entry = static_cast<std::uint16_t>(random());
+    for (int i = 200; i < 256; ++i) palette[i] = palette[i - 100];  // equal colours, other indices
+  };
+  newPalette();
+  std::vector<std::uint8_t> background(160 * 120);
+  for (std::size_t p = 0; p < background.size(); ++p) {
+    background[p] = p % 160 < 40 ? static_cast<std::uint8_t>(p / 1600) : static_cast<std::uint8_t>(random());
+  }
+  Picture previous;
+  std::size_t skips = 0, fills = 0, literals = 0;
+  for (int number = 0; number < 24; ++number) {
+    if (number % 8 == 5) newPalette();
+    Frame frame{160, 120, palette, background, {}};
+    for (int row = 30; row < 70; ++row) {
+      for (int column = 0; column < 50; ++column) frame.indices[row * 160 + (column + 5 * number) % 160] = 100 + (column & 1) * 100;
+    }
+    ASSERT_TRUE(Encode(frame));
+    const auto decoded = DecodeChunk(NewOutput(), 160 * 120, previous);
+    ASSERT_EQ(decoded.error, "") << "frame " << number;
+    ASSERT_EQ(decoded.picture, PaletteColours(frame)) << "frame " << number;
+    previous = decoded.picture;
+    skips += decoded.skipPixels;
+    fills += decoded.fillPixels;
+    literals += decoded.literalPixels;
+  }
+  // The scene took every kind of run.
+  EXPECT_GT(skips, 0u);
+  EXPECT_GT(fills, 0u);
+  EXPECT_GT(literals, 0u);
+}
+
 TEST(PixelsMatchTest, AnswersExactlyEquality) {
   struct Pair {
     std::uint16_t a, b;
