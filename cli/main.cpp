@@ -1,5 +1,6 @@
 // frameloom-cli: one conversion from the command line, run by the same core as the dialog: the job
-// text to ConversionJob on a worker thread while this thread dispatches the job's messages.
+// text to ConversionJob on a worker thread while this thread dispatches the job's messages. Also reads
+// finished files back, to check them and to show them.
 
 #include <unistd.h>
 
@@ -13,6 +14,10 @@
 
 #include "cli/close_signals.h"
 #include "cli/console_view.h"
+#include "cli/decode_command.h"
+#include "cli/exit_codes.h"
+#include "cli/inspect_command.h"
+#include "cli/usage.h"
 #include "job/cancellation.h"
 #include "job/conversion_job.h"
 #include "job/file_types.h"
@@ -25,14 +30,13 @@
 
 namespace {
 
-constexpr int kExitComplete = 0;
-constexpr int kExitFailed = 1;
-constexpr int kExitUsage = 2;
 // A conversion ended by a signal exits as the shell reports a program killed by it.
 constexpr int kExitSignalBase = 128;
 
 constexpr char kUsage[] =
     "Usage: frameloom-cli convert [--tools DIR] SOURCE TARGET\n"
+    "       frameloom-cli inspect [--json] FILE.mox\n"
+    "       frameloom-cli decode [--sheet OUT.png] [--preview OUT.mp4] FILE.mox [OUTDIR]\n"
     "       frameloom-cli --help | --version\n";
 
 constexpr char kHelp[] =
@@ -47,12 +51,17 @@ constexpr char kHelp[] =
     "progress and messages go to standard error. FRAMELOOM_TIMINGS=1 also prints how long each\n"
     "stage took.\n"
     "\n"
-    "Exit status: 0 for a complete file, 1 when the conversion failed, 2 for a usage error.\n";
-
-int UsageError(const std::string& problem) {
-  std::fprintf(stderr, "frameloom-cli: %s\n%s", problem.c_str(), kUsage);
-  return kExitUsage;
-}
+    "inspect shows the header, every frame record and the sound of a .mox file, and whether the file\n"
+    "is complete and consistent; if not, it names the first thing wrong. --json prints the same for\n"
+    "scripts.\n"
+    "\n"
+    "decode writes every frame as OUTDIR/00000001.png and on, with the pixels kept from the frame\n"
+    "before resolved; --sheet writes a contact sheet of numbered frames (up to 48, evenly spread), and\n"
+    "--preview a video with the sound, at the file's own frame rate, made by ffmpeg. No existing file\n"
+    "is replaced.\n"
+    "\n"
+    "Exit status: 0 for a complete file, 1 when the conversion failed or the file is not complete and\n"
+    "consistent, 2 for a usage error.\n";
 
 struct ConvertArguments {
   std::string toolsFolder;  // empty: the one beside the executable
@@ -172,6 +181,11 @@ int Convert(const ConvertArguments& arguments) {
 
 }  // namespace
 
+int UsageError(const std::string& problem) {
+  std::fprintf(stderr, "frameloom-cli: %s\n%s", problem.c_str(), kUsage);
+  return kExitUsage;
+}
+
 int main(int argc, char** argv) {
   const std::vector<std::string_view> arguments(argv + 1, argv + argc);
   if (arguments.empty()) return UsageError("no command given");
@@ -183,9 +197,12 @@ int main(int argc, char** argv) {
     std::printf("%s\n", FRAMELOOM_VERSION);
     return kExitComplete;
   }
+  const std::vector<std::string_view> rest(arguments.begin() + 1, arguments.end());
+  if (arguments[0] == "inspect") return RunInspect(rest);
+  if (arguments[0] == "decode") return RunDecode(rest);
   if (arguments[0] != "convert") return UsageError("unknown command " + std::string(arguments[0]));
   ConvertArguments parsed;
-  const std::string problem = ParseConvertArguments({arguments.begin() + 1, arguments.end()}, parsed);
+  const std::string problem = ParseConvertArguments(rest, parsed);
   if (!problem.empty()) return UsageError(problem);
   return Convert(parsed);
 }

@@ -13,6 +13,7 @@
 #include <cstdlib>
 #include <filesystem>
 
+#include "cli_runner.h"
 #include "fake_tools.h"
 #include "support/test_support.h"
 
@@ -21,25 +22,6 @@ namespace {
 namespace fs = std::filesystem;
 using testing_support::ReadFileText;
 using testing_support::TempDir;
-
-struct CliRun {
-  int status = -1;
-  std::string out;
-  std::string err;
-};
-
-// Runs the program with the arguments (already shell-quoted where needed) from the folder.
-CliRun RunCli(const fs::path& folder, const std::string& arguments, const std::string& program = FRAMELOOM_CLI) {
-  const std::string command = "cd '" + folder.string() + "' && '" + program + "' " + arguments + " > cli-out 2> cli-err";
-  const int status = std::system(command.c_str());
-  CliRun run;
-  run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  run.out = ReadFileText(folder / "cli-out");
-  run.err = ReadFileText(folder / "cli-err");
-  fs::remove(folder / "cli-out");
-  fs::remove(folder / "cli-err");
-  return run;
-}
 
 TEST(CliTest, UsageErrorsExitWithTwo) {
   TempDir dir;
