@@ -63,13 +63,15 @@ std::vector<std::string> VideoArguments(const tools::MencoderArguments& argument
     filters.push_back("scale=" + std::to_string(arguments.scale->width) + ":" +
                       std::to_string(arguments.scale->height));
   }
-  if (filters.empty()) filters.push_back("null");
+  // Scaled straight to full colour, then kept at full colour resolution (4:4:4): halving the colour
+  // of a 160 x 120 picture once more would smear every coloured edge of it.
+  filters.push_back("format=rgb24");
   std::string chain;
   for (const std::string& filter : filters) chain += (chain.empty() ? "" : ",") + filter;
   // MJPEG at high quality: the frame dump copies the frames out as JPEG files without decoding
   // them again and without a second loss. The frame tool never plays the sound, so none is kept.
   return {"-i", tools::MediaPath(arguments.input), "-map", "0:v:0", "-vf", chain,
-          "-c:v", "mjpeg", "-q:v", "2", "-pix_fmt", "yuvj420p", "-f", "avi", "-y",
+          "-c:v", "mjpeg", "-q:v", "2", "-pix_fmt", "yuvj444p", "-f", "avi", "-y",
           tools::MediaPath(arguments.output)};
 }
 
