@@ -2,16 +2,6 @@
 
 namespace {
 
-constexpr std::size_t kMagicOffset = 0;
-constexpr std::size_t kFrameCountOffset = 4;
-constexpr std::size_t kFramesPerSecondOffset = 8;
-constexpr std::size_t kWidthOffset = 9;
-constexpr std::size_t kHeightOffset = 11;
-constexpr std::size_t kAudioOffsetOffset = 13;
-// The checksum covers magic through audioOffset, the bytes before the first reserved field.
-constexpr std::size_t kChecksummedBytes = 17;
-constexpr std::size_t kChecksumOffset = 21;
-
 void PutLittleEndian(std::uint8_t* at, std::uint32_t value, std::size_t width) {
   for (std::size_t i = 0; i < width; ++i) at[i] = static_cast<std::uint8_t>(value >> (8 * i));
 }

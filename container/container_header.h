@@ -9,6 +9,16 @@
 class ContainerHeader {
  public:
   static constexpr std::size_t kSize = 54;
+  // Where each field starts. The checksum covers magic through audioOffset, the bytes before the first
+  // reserved field.
+  static constexpr std::size_t kMagicOffset = 0;
+  static constexpr std::size_t kFrameCountOffset = 4;
+  static constexpr std::size_t kFramesPerSecondOffset = 8;
+  static constexpr std::size_t kWidthOffset = 9;
+  static constexpr std::size_t kHeightOffset = 11;
+  static constexpr std::size_t kAudioOffsetOffset = 13;
+  static constexpr std::size_t kChecksummedBytes = 17;
+  static constexpr std::size_t kChecksumOffset = 21;
 
   // All zero: the placeholder written before the frames, which marks a file as unfinished.
   void Clear();

@@ -13,13 +13,6 @@
 
 namespace {
 
-constexpr std::size_t kFrameCountOffset = 4;
-constexpr std::size_t kFramesPerSecondOffset = 8;
-constexpr std::size_t kWidthOffset = 9;
-constexpr std::size_t kHeightOffset = 11;
-constexpr std::size_t kAudioOffsetOffset = 13;
-constexpr std::size_t kChecksummedBytes = 17;
-constexpr std::size_t kChecksumOffset = 21;
 constexpr std::array<std::uint8_t, 4> kMagic = {'X', 'R', 'F', 0};
 
 std::uint32_t LittleEndian(const std::uint8_t* at, std::size_t width) {
@@ -88,8 +81,8 @@ std::string HeaderProblem(const MoxInspection& file, const std::uint8_t* header)
     return "bad checksum: byte 21 holds " + std::to_string(file.checksum) + ", but bytes 0 to 16 add up to " +
            std::to_string(file.headerSum) + " (modulo 256)";
   }
-  for (std::size_t i = kChecksummedBytes; i < ContainerHeader::kSize; ++i) {
-    if (i != kChecksumOffset && header[i] != 0) {
+  for (std::size_t i = ContainerHeader::kChecksummedBytes; i < ContainerHeader::kSize; ++i) {
+    if (i != ContainerHeader::kChecksumOffset && header[i] != 0) {
       return "reserved header byte " + std::to_string(i) + " is " + std::to_string(header[i]) + ", not 0";
     }
   }
@@ -129,13 +122,13 @@ MoxInspection InspectMoxFile(const std::string& path, const PictureVisitor& visi
   }
   file.hasHeader = true;
   file.hasMagic = std::equal(kMagic.begin(), kMagic.end(), header.begin());
-  file.frameCount = LittleEndian(&header[kFrameCountOffset], 4);
-  file.framesPerSecond = header[kFramesPerSecondOffset];
-  file.width = static_cast<std::uint16_t>(LittleEndian(&header[kWidthOffset], 2));
-  file.height = static_cast<std::uint16_t>(LittleEndian(&header[kHeightOffset], 2));
-  file.audioOffset = LittleEndian(&header[kAudioOffsetOffset], 4);
-  file.checksum = header[kChecksumOffset];
-  for (std::size_t i = 0; i < kChecksummedBytes; ++i) file.headerSum = static_cast<std::uint8_t>(file.headerSum + header[i]);
+  file.frameCount = LittleEndian(&header[ContainerHeader::kFrameCountOffset], 4);
+  file.framesPerSecond = header[ContainerHeader::kFramesPerSecondOffset];
+  file.width = static_cast<std::uint16_t>(LittleEndian(&header[ContainerHeader::kWidthOffset], 2));
+  file.height = static_cast<std::uint16_t>(LittleEndian(&header[ContainerHeader::kHeightOffset], 2));
+  file.audioOffset = LittleEndian(&header[ContainerHeader::kAudioOffsetOffset], 4);
+  file.checksum = header[ContainerHeader::kChecksumOffset];
+  for (std::size_t i = 0; i < ContainerHeader::kChecksummedBytes; ++i) file.headerSum = static_cast<std::uint8_t>(file.headerSum + header[i]);
   file.problem = HeaderProblem(file, header.data());
 
   // An unfinished file has no audio offset and no frame size: its records run to the end of the file
