@@ -42,9 +42,7 @@ DecodedFrame DecodeFrameChunk(std::span<const std::uint8_t> bytes, std::size_t p
     frame.palette[i] = static_cast<std::uint16_t>(bytes[3 + 2 * i] | bytes[4 + 2 * i] << 8);
   }
 
-  const bool paint = pixelCount != kUnknownPixelCount;
-  if (paint) frame.picture.assign(pixelCount, 0);
-  bool previousMissing = false;
+  // First the codes alone, so that a chunk is judged whole before any picture is made for it.
   std::size_t covered = 0;
   std::size_t at = kChunkRunsStart;
   while (at < frame.chunkLength) {
@@ -65,37 +63,17 @@ DecodedFrame DecodeFrameChunk(std::span<const std::uint8_t> bytes, std::size_t p
                     (run == RunType::kFill ? "fill index" : "literal indices") + std::string(" cut off") + At(codeStart));
     }
     frame.runs.push_back({run, count});
-    // Pixels past the frame's end are still counted, so that the total can be told.
-    const std::size_t inFrame = paint && covered < pixelCount ? std::min(count, pixelCount - covered) : 0;
-    const std::size_t start = paint ? std::min(covered, pixelCount) : 0;
-    std::uint16_t* out = frame.picture.data() + start;
-    switch (run) {
-      case RunType::kSkip:
-        frame.skipPixels += count;
-        if (previous == nullptr || previous->size() != pixelCount) {
-          previousMissing = true;
-        } else {
-          std::copy_n(previous->data() + start, inFrame, out);
-        }
-        break;
-      case RunType::kFill:
-        frame.fillPixels += count;
-        std::fill_n(out, inFrame, frame.palette[bytes[at]]);
-        break;
-      case RunType::kLiteral:
-        frame.literalPixels += count;
-        for (std::size_t i = 0; i < inFrame; ++i) out[i] = frame.palette[bytes[at + i]];
-        break;
-    }
+    (run == RunType::kSkip ? frame.skipPixels : run == RunType::kFill ? frame.fillPixels : frame.literalPixels) += count;
     at += operandBytes;
     covered += count;
   }
 
   const bool skipped = frame.skipPixels > 0;
-  if (paint && previousMissing) {
+  const bool known = pixelCount != kUnknownPixelCount;
+  if (known && skipped && (previous == nullptr || previous->size() != pixelCount)) {
     return Refuse(std::move(frame), ChunkProblem::kSkipWithoutPrevious, "skip code without a picture before it to keep");
   }
-  if (paint && covered != pixelCount) {
+  if (known && covered != pixelCount) {
     return Refuse(std::move(frame), ChunkProblem::kPixelCountMismatch,
                   "run counts add up to " + std::to_string(covered) + " pixels, not the frame's " +
                       std::to_string(pixelCount));
@@ -103,6 +81,26 @@ DecodedFrame DecodeFrameChunk(std::span<const std::uint8_t> bytes, std::size_t p
   if ((frame.standalone == 1) == skipped) {
     return Refuse(std::move(frame), ChunkProblem::kStandaloneMismatch,
                   skipped ? "standalone 1, yet the chunk holds skip codes" : "standalone 0, yet the chunk holds no skip code");
+  }
+  if (!known) return frame;
+
+  frame.picture.resize(pixelCount);
+  std::uint16_t* out = frame.picture.data();
+  at = kChunkRunsStart;
+  for (const RunCode& run : frame.runs) {
+    at += 2;
+    switch (run.type) {
+      case RunType::kSkip:
+        std::copy_n(previous->data() + (out - frame.picture.data()), run.count, out);
+        break;
+      case RunType::kFill:
+        std::fill_n(out, run.count, frame.palette[bytes[at++]]);
+        break;
+      case RunType::kLiteral:
+        for (std::size_t i = 0; i < run.count; ++i) out[i] = frame.palette[bytes[at++]];
+        break;
+    }
+    out += run.count;
   }
   return frame;
 }

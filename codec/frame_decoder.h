@@ -48,7 +48,7 @@ struct DecodedFrame {
   std::size_t skipPixels = 0;
   std::size_t fillPixels = 0;
   std::size_t literalPixels = 0;
-  Picture picture;                // pixelCount values when well formed, else empty
+  Picture picture;                // pixelCount values when well formed and the size known, else empty
 };
 
 inline constexpr std::size_t kChunkPrefixBytes = 3;

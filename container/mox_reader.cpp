@@ -14,6 +14,8 @@
 namespace {
 
 constexpr std::array<std::uint8_t, 4> kMagic = {'X', 'R', 'F', 0};
+// Far beyond any player's screen, and small enough that two pictures of it fit in memory.
+constexpr std::size_t kLargestFramePixels = std::size_t{1} << 24;
 
 std::uint32_t LittleEndian(const std::uint8_t* at, std::size_t width) {
   std::uint32_t value = 0;
@@ -87,6 +89,10 @@ std::string HeaderProblem(const MoxInspection& file, const std::uint8_t* header)
     }
   }
   if (file.framesPerSecond == 0) return "the frame rate is 0 frames per second";
+  if (std::size_t{file.width} * file.height > kLargestFramePixels) {
+    return "frames of " + std::to_string(file.width) + " x " + std::to_string(file.height) +
+           " pixels are more than the reader decodes (" + std::to_string(kLargestFramePixels) + " pixels)";
+  }
   if (file.audioOffset < ContainerHeader::kSize) {
     return "audioOffset " + std::to_string(file.audioOffset) + " lies inside the 54-byte header";
   }
@@ -137,7 +143,8 @@ MoxInspection InspectMoxFile(const std::string& path, const PictureVisitor& visi
   const std::uint64_t recordsEnd = bounded ? file.audioOffset : file.fileSize;
   const std::string endName =
       bounded ? "audioOffset " + std::to_string(recordsEnd) : "the end of the file (" + std::to_string(recordsEnd) + " bytes)";
-  const std::size_t pixelCount = file.hasMagic ? std::size_t{file.width} * file.height : kUnknownPixelCount;
+  const std::size_t framePixels = std::size_t{file.width} * file.height;
+  const std::size_t pixelCount = file.hasMagic && framePixels <= kLargestFramePixels ? framePixels : kUnknownPixelCount;
 
   Picture previous;
   bool previousDecoded = false;

@@ -178,6 +178,14 @@ INSTANTIATE_TEST_SUITE_P(
         BrokenCase{"BadChecksum", [](FileParts& p) { Patch(p, 21, 0); },
                    "bad checksum: byte 21 holds 0, but bytes 0 to 16 add up to "},
         BrokenCase{"ReservedByteSet", [](FileParts& p) { Patch(p, 30, 7); }, "reserved header byte 30 is 7, not 0"},
+        BrokenCase{"FramesTooLargeToDecode",
+                   [](FileParts& p) {
+                     p.patch = [](Bytes& file) {
+                       file[9] = file[10] = file[11] = file[12] = 0xFF;
+                       file[21] = static_cast<std::uint8_t>(file[21] + 4 * 0xFF - 4 - 2);
+                     };
+                   },
+                   "frames of 65535 x 65535 pixels are more than the reader decodes"},
         BrokenCase{"AudioOffsetInsideTheHeader", [](FileParts& p) { p.audioOffset = 40; },
                    "audioOffset 40 lies inside the 54-byte header"},
         BrokenCase{"AudioOffsetPastTheFile",
