@@ -52,7 +52,8 @@ std::string FramePath(const std::string& folder, std::size_t number) {
 std::string CheckOutputs(const DecodeArguments& arguments, std::size_t frameCount) {
   std::error_code error;
   for (const auto& single : {arguments.sheet, arguments.preview}) {
-    if (single && fs::symlink_status(*single, error).type() != fs::file_type::not_found) return *single + " exists already";
+    if (single && fs::symlink_status(*single, error).type() != fs::file_type::not_found)
+      return *single + " exists already";
   }
   if (!arguments.frameFolder) return {};
   const fs::file_type folder = fs::status(*arguments.frameFolder, error).type();
@@ -80,8 +81,11 @@ int RunDecode(const std::vector<std::string_view>& arguments) {
 
   // A first reading tells the frame count and size, and what is wrong, before anything is written.
   const MoxInspection film = InspectMoxFile(parsed.film);
-  if (!film.hasMagic) return Fail(parsed.film + ": " + film.problem + "; without a finished header there is no frame size");
-  if (film.width == 0 || film.height == 0) return Fail(parsed.film + ": the frames are " + std::to_string(film.width) + " x " + std::to_string(film.height) + " pixels, nothing to show");
+  if (!film.hasMagic)
+    return Fail(parsed.film + ": " + film.problem + "; without a finished header there is no frame size");
+  if (film.width == 0 || film.height == 0)
+    return Fail(parsed.film + ": the frames are " + std::to_string(film.width) + " x " + std::to_string(film.height) +
+                " pixels, nothing to show");
   const std::size_t frameCount = film.records.size();
   if (const std::string problem = CheckOutputs(parsed, frameCount); !problem.empty()) return Fail(problem);
 
@@ -121,6 +125,7 @@ int RunDecode(const std::vector<std::string_view>& arguments) {
     if (const std::string problem = preview.Finish(frameCount); !problem.empty()) return Fail(problem);
     std::printf("preview written to %s\n", parsed.preview->c_str());
   }
-  if (!film.Complete()) return Fail(parsed.film + ": " + film.problem + "; the frames that could be decoded were written");
+  if (!film.Complete())
+    return Fail(parsed.film + ": " + film.problem + "; the frames that could be decoded were written");
   return kExitComplete;
 }

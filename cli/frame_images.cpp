@@ -1,13 +1,13 @@
 #include "cli/frame_images.h"
 
 #include <png.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <array>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <unistd.h>
 
 namespace {
 
@@ -69,7 +69,8 @@ RgbImage ToRgbImage(const Picture& picture, std::size_t width, std::size_t heigh
 
 std::string WriteNewPng(const std::string& path, const RgbImage& image) {
   if (image.width == 0 || image.height == 0 || image.pixels.size() != image.width * image.height * 3) {
-    return "a picture of " + std::to_string(image.width) + " x " + std::to_string(image.height) + " pixels can't be a PNG";
+    return "a picture of " + std::to_string(image.width) + " x " + std::to_string(image.height) +
+           " pixels can't be a PNG";
   }
   // "x": created here or not at all, so nobody's file is overwritten.
   std::FILE* file = std::fopen(path.c_str(), "wbxe");
@@ -113,10 +114,12 @@ RgbImage ContactSheet::Render() const {
   RgbImage sheet{columns * cellWidth + kGap, rows * cellHeight + kGap, {}};
   sheet.pixels.assign(sheet.width * sheet.height * 3, kBackground);
   for (const auto& [number, frame] : frames_) {
-    const auto place = static_cast<std::size_t>(std::lower_bound(wanted_.begin(), wanted_.end(), number) - wanted_.begin());
+    const auto place =
+        static_cast<std::size_t>(std::lower_bound(wanted_.begin(), wanted_.end(), number) - wanted_.begin());
     const std::size_t left = kGap + place % columns * cellWidth, top = kGap + place / columns * cellHeight;
     for (std::size_t y = 0; y < frameHeight_; ++y) {
-      std::copy_n(&frame.pixels[y * frameWidth_ * 3], frameWidth_ * 3, &sheet.pixels[((top + y) * sheet.width + left) * 3]);
+      std::copy_n(&frame.pixels[y * frameWidth_ * 3], frameWidth_ * 3,
+                  &sheet.pixels[((top + y) * sheet.width + left) * 3]);
     }
     DrawNumber(sheet, number, left + frameWidth_ / 2, top + frameHeight_ + kGap / 2);
   }

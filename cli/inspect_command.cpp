@@ -56,8 +56,8 @@ void PrintText(const std::string& path, const MoxInspection& file) {
                 file.framesPerSecond);
     if (file.sound.frames > 0) {
       const double difference = file.sound.seconds - file.PicturesSeconds();
-      std::printf(", sound %.3f s: the sound is %.3f s %s\n", file.sound.seconds, difference < 0 ? -difference : difference,
-                  difference < 0 ? "shorter" : "longer");
+      std::printf(", sound %.3f s: the sound is %.3f s %s\n", file.sound.seconds,
+                  difference < 0 ? -difference : difference, difference < 0 ? "shorter" : "longer");
     } else {
       std::printf("\n");
     }
@@ -95,34 +95,36 @@ void PrintJson(const MoxInspection& file) {
     std::printf("  \"header\": null,\n  \"records\": [],\n  \"sound\": null,\n  \"picturesSeconds\": 0\n}\n");
     return;
   }
-  std::printf("  \"header\": {\"magic\": %s, \"frameCount\": %u, \"framesPerSecond\": %u, \"width\": %u, \"height\": %u, "
-              "\"audioOffset\": %u, \"checksum\": %u, \"headerSum\": %u},\n",
-              file.hasMagic ? "true" : "false", file.frameCount, file.framesPerSecond, file.width, file.height,
-              file.audioOffset, file.checksum, file.headerSum);
+  std::printf(
+      "  \"header\": {\"magic\": %s, \"frameCount\": %u, \"framesPerSecond\": %u, \"width\": %u, \"height\": %u, "
+      "\"audioOffset\": %u, \"checksum\": %u, \"headerSum\": %u},\n",
+      file.hasMagic ? "true" : "false", file.frameCount, file.framesPerSecond, file.width, file.height,
+      file.audioOffset, file.checksum, file.headerSum);
   std::printf("  \"records\": [");
   for (std::size_t i = 0; i < file.records.size(); ++i) {
     const FrameRecordInfo& record = file.records[i];
-    std::printf("%s\n    {\"frame\": %zu, \"offset\": %llu, \"length\": %zu, \"standalone\": %d, \"codes\": %zu, "
-                "\"skip\": %zu, \"fill\": %zu, \"literal\": %zu, \"problem\": %s}",
-                i == 0 ? "" : ",", i + 1, static_cast<unsigned long long>(record.offset), record.length,
-                record.standalone, record.codes, record.skipPixels, record.fillPixels, record.literalPixels,
-                JsonOrNull(record.problem).c_str());
+    std::printf(
+        "%s\n    {\"frame\": %zu, \"offset\": %llu, \"length\": %zu, \"standalone\": %d, \"codes\": %zu, "
+        "\"skip\": %zu, \"fill\": %zu, \"literal\": %zu, \"problem\": %s}",
+        i == 0 ? "" : ",", i + 1, static_cast<unsigned long long>(record.offset), record.length, record.standalone,
+        record.codes, record.skipPixels, record.fillPixels, record.literalPixels, JsonOrNull(record.problem).c_str());
   }
   std::printf("%s],\n", file.records.empty() ? "" : "\n  ");
   if (!file.hasMagic) {
     std::printf("  \"sound\": null,\n");
   } else {
     const auto& first = file.sound.first;
-    std::printf("  \"sound\": {\"offset\": %llu, \"length\": %llu, \"frames\": %llu, \"version\": %s, \"layer\": %s, "
-                "\"lowestBitRate\": %u, \"highestBitRate\": %u, \"mode\": %s, \"sampleRate\": %s, \"seconds\": %.6f, "
-                "\"problem\": %s},\n",
-                static_cast<unsigned long long>(file.soundOffset), static_cast<unsigned long long>(file.soundLength),
-                static_cast<unsigned long long>(file.sound.frames),
-                first ? JsonString(MpegVersionName(first->version)).c_str() : "null",
-                first ? std::to_string(first->layer).c_str() : "null", file.sound.lowestBitRate,
-                file.sound.highestBitRate, first ? JsonString(ChannelModeName(first->mode)).c_str() : "null",
-                first ? std::to_string(first->sampleRate).c_str() : "null", file.sound.seconds,
-                JsonOrNull(file.sound.problem).c_str());
+    std::printf(
+        "  \"sound\": {\"offset\": %llu, \"length\": %llu, \"frames\": %llu, \"version\": %s, \"layer\": %s, "
+        "\"lowestBitRate\": %u, \"highestBitRate\": %u, \"mode\": %s, \"sampleRate\": %s, \"seconds\": %.6f, "
+        "\"problem\": %s},\n",
+        static_cast<unsigned long long>(file.soundOffset), static_cast<unsigned long long>(file.soundLength),
+        static_cast<unsigned long long>(file.sound.frames),
+        first ? JsonString(MpegVersionName(first->version)).c_str() : "null",
+        first ? std::to_string(first->layer).c_str() : "null", file.sound.lowestBitRate, file.sound.highestBitRate,
+        first ? JsonString(ChannelModeName(first->mode)).c_str() : "null",
+        first ? std::to_string(first->sampleRate).c_str() : "null", file.sound.seconds,
+        JsonOrNull(file.sound.problem).c_str());
   }
   std::printf("  \"picturesSeconds\": %.6f\n}\n", file.PicturesSeconds());
 }

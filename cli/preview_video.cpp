@@ -31,11 +31,22 @@ std::string PreviewVideo::Start(const std::string& path, std::size_t width, std:
   close(claimed);
   path_ = path;
   last_ = {width, height, std::vector<std::uint8_t>(width * height * 3, 0)};
-  std::vector<std::string> arguments = {
-      "ffmpeg", "-nostdin", "-hide_banner", "-loglevel", "error", "-y",
-      "-f", "rawvideo", "-pixel_format", "rgb24",
-      "-video_size", std::to_string(width) + "x" + std::to_string(height),
-      "-framerate", std::to_string(framesPerSecond), "-i", "pipe:0"};
+  std::vector<std::string> arguments = {"ffmpeg",
+                                        "-nostdin",
+                                        "-hide_banner",
+                                        "-loglevel",
+                                        "error",
+                                        "-y",
+                                        "-f",
+                                        "rawvideo",
+                                        "-pixel_format",
+                                        "rgb24",
+                                        "-video_size",
+                                        std::to_string(width) + "x" + std::to_string(height),
+                                        "-framerate",
+                                        std::to_string(framesPerSecond),
+                                        "-i",
+                                        "pipe:0"};
   if (sound != nullptr) {
     arguments.insert(arguments.end(), {"-f", "mp3", "-skip_initial_bytes", std::to_string(sound->offset), "-i",
                                        FileUrl(sound->file), "-map", "0:v:0", "-map", "1:a:0", "-c:a", "copy"});

@@ -26,8 +26,9 @@ DecodedFrame DecodeFrameChunk(std::span<const std::uint8_t> bytes, std::size_t p
   frame.chunkLength = bytes[0] | bytes[1] << 8 | (bytes[2] >> 4) << 16;
   frame.standalone = bytes[2] & 0x0F;
   if (frame.chunkLength < kChunkRunsStart) {
-    return Refuse(std::move(frame), ChunkProblem::kLengthBelowMinimum,
-                  "chunk length " + std::to_string(frame.chunkLength) + " is below the 515 bytes of prefix and palette");
+    return Refuse(
+        std::move(frame), ChunkProblem::kLengthBelowMinimum,
+        "chunk length " + std::to_string(frame.chunkLength) + " is below the 515 bytes of prefix and palette");
   }
   if (frame.chunkLength > bytes.size()) {
     return Refuse(std::move(frame), ChunkProblem::kLengthPastEnd,
@@ -47,7 +48,8 @@ DecodedFrame DecodeFrameChunk(std::span<const std::uint8_t> bytes, std::size_t p
   std::size_t at = kChunkRunsStart;
   while (at < frame.chunkLength) {
     const std::size_t codeStart = at;
-    if (at + 2 > frame.chunkLength) return Refuse(std::move(frame), ChunkProblem::kCodeCutOff, "run code cut off" + At(at));
+    if (at + 2 > frame.chunkLength)
+      return Refuse(std::move(frame), ChunkProblem::kCodeCutOff, "run code cut off" + At(at));
     const int type = bytes[at] >> 4;
     const std::size_t count = static_cast<std::size_t>((bytes[at] & 0x0F) << 8 | bytes[at + 1]);
     at += 2;
@@ -59,11 +61,14 @@ DecodedFrame DecodeFrameChunk(std::span<const std::uint8_t> bytes, std::size_t p
     const RunType run = static_cast<RunType>(type);
     const std::size_t operandBytes = run == RunType::kFill ? 1 : run == RunType::kLiteral ? count : 0;
     if (at + operandBytes > frame.chunkLength) {
-      return Refuse(std::move(frame), ChunkProblem::kCodeCutOff,
-                    (run == RunType::kFill ? "fill index" : "literal indices") + std::string(" cut off") + At(codeStart));
+      return Refuse(
+          std::move(frame), ChunkProblem::kCodeCutOff,
+          (run == RunType::kFill ? "fill index" : "literal indices") + std::string(" cut off") + At(codeStart));
     }
     frame.runs.push_back({run, count});
-    (run == RunType::kSkip ? frame.skipPixels : run == RunType::kFill ? frame.fillPixels : frame.literalPixels) += count;
+    (run == RunType::kSkip   ? frame.skipPixels
+     : run == RunType::kFill ? frame.fillPixels
+                             : frame.literalPixels) += count;
     at += operandBytes;
     covered += count;
   }
@@ -71,16 +76,18 @@ DecodedFrame DecodeFrameChunk(std::span<const std::uint8_t> bytes, std::size_t p
   const bool skipped = frame.skipPixels > 0;
   const bool known = pixelCount != kUnknownPixelCount;
   if (known && skipped && (previous == nullptr || previous->size() != pixelCount)) {
-    return Refuse(std::move(frame), ChunkProblem::kSkipWithoutPrevious, "skip code without a picture before it to keep");
+    return Refuse(std::move(frame), ChunkProblem::kSkipWithoutPrevious,
+                  "skip code without a picture before it to keep");
   }
   if (known && covered != pixelCount) {
-    return Refuse(std::move(frame), ChunkProblem::kPixelCountMismatch,
-                  "run counts add up to " + std::to_string(covered) + " pixels, not the frame's " +
-                      std::to_string(pixelCount));
+    return Refuse(
+        std::move(frame), ChunkProblem::kPixelCountMismatch,
+        "run counts add up to " + std::to_string(covered) + " pixels, not the frame's " + std::to_string(pixelCount));
   }
   if ((frame.standalone == 1) == skipped) {
-    return Refuse(std::move(frame), ChunkProblem::kStandaloneMismatch,
-                  skipped ? "standalone 1, yet the chunk holds skip codes" : "standalone 0, yet the chunk holds no skip code");
+    return Refuse(
+        std::move(frame), ChunkProblem::kStandaloneMismatch,
+        skipped ? "standalone 1, yet the chunk holds skip codes" : "standalone 0, yet the chunk holds no skip code");
   }
   if (!known) return frame;
 

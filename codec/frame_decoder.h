@@ -40,15 +40,15 @@ enum class ChunkProblem {
 
 struct DecodedFrame {
   ChunkProblem problem = ChunkProblem::kNone;
-  std::string error;              // empty when the chunk is well formed; otherwise what is wrong
-  std::size_t chunkLength = 0;    // the chunk's own length field, once its prefix could be read
-  int standalone = 0;             // the prefix's low nibble as stored
+  std::string error;            // empty when the chunk is well formed; otherwise what is wrong
+  std::size_t chunkLength = 0;  // the chunk's own length field, once its prefix could be read
+  int standalone = 0;           // the prefix's low nibble as stored
   std::array<std::uint16_t, 256> palette{};
-  std::vector<RunCode> runs;      // in the order they appear
+  std::vector<RunCode> runs;  // in the order they appear
   std::size_t skipPixels = 0;
   std::size_t fillPixels = 0;
   std::size_t literalPixels = 0;
-  Picture picture;                // pixelCount values when well formed and the size known, else empty
+  Picture picture;  // pixelCount values when well formed and the size known, else empty
 };
 
 inline constexpr std::size_t kChunkPrefixBytes = 3;

@@ -75,9 +75,11 @@ void Note(std::string& problem, const std::string& found) {
 
 std::string HeaderProblem(const MoxInspection& file, const std::uint8_t* header) {
   if (!file.hasMagic) {
-    const bool placeholder = std::all_of(header, header + ContainerHeader::kSize, [](std::uint8_t b) { return b == 0; });
+    const bool placeholder =
+        std::all_of(header, header + ContainerHeader::kSize, [](std::uint8_t b) { return b == 0; });
     return placeholder ? "no magic: the header is still the zero placeholder, so the conversion never finished"
-                       : "no magic: the file begins " + Hex(header, kMagic.size()) + ", not 58 52 46 00 (\"XRF\" and a zero byte)";
+                       : "no magic: the file begins " + Hex(header, kMagic.size()) +
+                             ", not 58 52 46 00 (\"XRF\" and a zero byte)";
   }
   if (file.checksum != file.headerSum) {
     return "bad checksum: byte 21 holds " + std::to_string(file.checksum) + ", but bytes 0 to 16 add up to " +
@@ -118,8 +120,9 @@ MoxInspection InspectMoxFile(const std::string& path, const PictureVisitor& visi
   }
   std::array<std::uint8_t, ContainerHeader::kSize> header{};
   if (file.fileSize < header.size()) {
-    file.problem = file.fileSize == 0 ? "the file is empty: the conversion stopped before its frame stage"
-                                      : "the file is " + std::to_string(file.fileSize) + " bytes, shorter than the 54-byte header";
+    file.problem = file.fileSize == 0
+                       ? "the file is empty: the conversion stopped before its frame stage"
+                       : "the file is " + std::to_string(file.fileSize) + " bytes, shorter than the 54-byte header";
     return file;
   }
   if (!bytes.ReadAt(0, header)) {
@@ -134,15 +137,16 @@ MoxInspection InspectMoxFile(const std::string& path, const PictureVisitor& visi
   file.height = static_cast<std::uint16_t>(LittleEndian(&header[ContainerHeader::kHeightOffset], 2));
   file.audioOffset = LittleEndian(&header[ContainerHeader::kAudioOffsetOffset], 4);
   file.checksum = header[ContainerHeader::kChecksumOffset];
-  for (std::size_t i = 0; i < ContainerHeader::kChecksummedBytes; ++i) file.headerSum = static_cast<std::uint8_t>(file.headerSum + header[i]);
+  for (std::size_t i = 0; i < ContainerHeader::kChecksummedBytes; ++i)
+    file.headerSum = static_cast<std::uint8_t>(file.headerSum + header[i]);
   file.problem = HeaderProblem(file, header.data());
 
   // An unfinished file has no audio offset and no frame size: its records run to the end of the file
   // and are read for their codes only.
   const bool bounded = file.hasMagic && file.audioOffset >= header.size() && file.audioOffset <= file.fileSize;
   const std::uint64_t recordsEnd = bounded ? file.audioOffset : file.fileSize;
-  const std::string endName =
-      bounded ? "audioOffset " + std::to_string(recordsEnd) : "the end of the file (" + std::to_string(recordsEnd) + " bytes)";
+  const std::string endName = bounded ? "audioOffset " + std::to_string(recordsEnd)
+                                      : "the end of the file (" + std::to_string(recordsEnd) + " bytes)";
   const std::size_t framePixels = std::size_t{file.width} * file.height;
   const std::size_t pixelCount = file.hasMagic && framePixels <= kLargestFramePixels ? framePixels : kUnknownPixelCount;
 
@@ -210,8 +214,9 @@ MoxInspection InspectMoxFile(const std::string& path, const PictureVisitor& visi
   if (bounded) {
     file.soundOffset = file.audioOffset;
     file.soundLength = file.fileSize - file.audioOffset;
-    file.sound = SummariseMpegAudio([&bytes](std::uint64_t at, std::span<std::uint8_t> into) { return bytes.ReadAt(at, into); },
-                                    file.soundOffset, file.soundLength);
+    file.sound =
+        SummariseMpegAudio([&bytes](std::uint64_t at, std::span<std::uint8_t> into) { return bytes.ReadAt(at, into); },
+                           file.soundOffset, file.soundLength);
     if (!file.sound.problem.empty()) Note(file.problem, "sound: " + file.sound.problem);
   }
   return file;

@@ -34,7 +34,9 @@ std::optional<MpegAudioFrameHeader> ParseMpegAudioFrameHeader(std::span<const st
     return std::nullopt;
   }
   MpegAudioFrameHeader header{};
-  header.version = versionBits == 3 ? MpegVersion::kMpeg1 : versionBits == 2 ? MpegVersion::kMpeg2 : MpegVersion::kMpeg25;
+  header.version = versionBits == 3   ? MpegVersion::kMpeg1
+                   : versionBits == 2 ? MpegVersion::kMpeg2
+                                      : MpegVersion::kMpeg25;
   header.layer = 4 - layerBits;
   const bool mpeg1 = header.version == MpegVersion::kMpeg1;
   const int table = mpeg1 ? header.layer - 1 : header.layer == 1 ? 3 : 4;
@@ -56,19 +58,26 @@ std::optional<MpegAudioFrameHeader> ParseMpegAudioFrameHeader(std::span<const st
 
 const char* MpegVersionName(MpegVersion version) {
   switch (version) {
-    case MpegVersion::kMpeg1: return "MPEG-1";
-    case MpegVersion::kMpeg2: return "MPEG-2";
-    case MpegVersion::kMpeg25: return "MPEG-2.5";
+    case MpegVersion::kMpeg1:
+      return "MPEG-1";
+    case MpegVersion::kMpeg2:
+      return "MPEG-2";
+    case MpegVersion::kMpeg25:
+      return "MPEG-2.5";
   }
   return "";
 }
 
 const char* ChannelModeName(ChannelMode mode) {
   switch (mode) {
-    case ChannelMode::kStereo: return "stereo";
-    case ChannelMode::kJointStereo: return "joint stereo";
-    case ChannelMode::kDualChannel: return "dual channel";
-    case ChannelMode::kMono: return "mono";
+    case ChannelMode::kStereo:
+      return "stereo";
+    case ChannelMode::kJointStereo:
+      return "joint stereo";
+    case ChannelMode::kDualChannel:
+      return "dual channel";
+    case ChannelMode::kMono:
+      return "mono";
   }
   return "";
 }

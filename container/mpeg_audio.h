@@ -15,7 +15,7 @@ enum class ChannelMode { kStereo, kJointStereo, kDualChannel, kMono };
 
 struct MpegAudioFrameHeader {
   MpegVersion version;
-  int layer;  // 1, 2 or 3
+  int layer;            // 1, 2 or 3
   unsigned bitRate;     // bit/s
   unsigned sampleRate;  // Hz
   ChannelMode mode;

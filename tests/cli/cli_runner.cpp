@@ -7,7 +7,8 @@
 #include "support/test_support.h"
 
 CliRun RunCli(const std::filesystem::path& folder, const std::string& arguments, const std::string& program) {
-  const std::string command = "cd '" + folder.string() + "' && '" + program + "' " + arguments + " > cli-out 2> cli-err";
+  const std::string command =
+      "cd '" + folder.string() + "' && '" + program + "' " + arguments + " > cli-out 2> cli-err";
   const int status = std::system(command.c_str());
   CliRun run;
   run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;

@@ -1,16 +1,15 @@
 // Frames as desktop pictures: the colour widening and the contact sheet's choice and layout.
 
-#include <gtest/gtest.h>
-
 #include "cli/frame_images.h"
+
+#include <gtest/gtest.h>
 
 namespace {
 
 TEST(FrameImagesTest, WidensRgb565ChannelsByRepeatingTheirTopBits) {
   const std::pair<std::uint16_t, std::array<std::uint8_t, 3>> cases[] = {
-      {0x0000, {0, 0, 0}},       {0xFFFF, {255, 255, 255}}, {0xF800, {255, 0, 0}},
-      {0x07E0, {0, 255, 0}},     {0x001F, {0, 0, 255}},     {0x0841, {8, 8, 8}},
-      {0x8410, {132, 130, 132}},
+      {0x0000, {0, 0, 0}},   {0xFFFF, {255, 255, 255}}, {0xF800, {255, 0, 0}},     {0x07E0, {0, 255, 0}},
+      {0x001F, {0, 0, 255}}, {0x0841, {8, 8, 8}},       {0x8410, {132, 130, 132}},
   };
   for (const auto& [colour, rgb] : cases) {
     const RgbImage image = ToRgbImage({colour}, 1, 1);
@@ -20,9 +19,7 @@ TEST(FrameImagesTest, WidensRgb565ChannelsByRepeatingTheirTopBits) {
 
 TEST(FrameImagesTest, SheetShowsAnEvenSpreadFromFirstToLast) {
   const std::pair<std::size_t, std::vector<std::size_t>> cases[] = {
-      {1, {1}},
-      {5, {1, 2, 3, 4, 5}},
-      {48, {}},  // all 48
+      {1, {1}}, {5, {1, 2, 3, 4, 5}}, {48, {}},  // all 48
   };
   for (const auto& [count, expected] : cases) {
     const ContactSheet sheet(count, 4, 3);

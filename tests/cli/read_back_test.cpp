@@ -46,9 +46,10 @@ class ReadBackTest : public testing::Test {
  protected:
   static void SetUpTestSuite() {
     folder_ = new TempDir;
-    const std::string make = "ffmpeg -nostdin -hide_banner -loglevel error -f lavfi -i testsrc2=size=320x240:rate=25:duration=2 "
-                             "-f lavfi -i sine=frequency=440:sample_rate=44100:duration=2 -c:v mpeg4 -c:a aac -shortest '" +
-                             (*folder_ / "clip.mp4").string() + "'";
+    const std::string make =
+        "ffmpeg -nostdin -hide_banner -loglevel error -f lavfi -i testsrc2=size=320x240:rate=25:duration=2 "
+        "-f lavfi -i sine=frequency=440:sample_rate=44100:duration=2 -c:v mpeg4 -c:a aac -shortest '" +
+        (*folder_ / "clip.mp4").string() + "'";
     ASSERT_EQ(std::system(make.c_str()), 0);
     const CliRun convert = RunCli(folder_->path(), "convert clip.mp4 clip.mox");
     ASSERT_EQ(convert.status, 0) << convert.err;
@@ -70,19 +71,24 @@ TEST_F(ReadBackTest, ARealConversionInspectsClean) {
   const CliRun json = RunCli(folder_->path(), "inspect --json clip.mox");
   EXPECT_EQ(json.status, 0);
   EXPECT_TRUE(json.out.starts_with("{\n  \"complete\": true,\n  \"problem\": null,\n")) << json.out;
-  EXPECT_TRUE(Contains(json.out, "\"frameCount\": 16, \"framesPerSecond\": 8, \"width\": 160, \"height\": 120")) << json.out;
+  EXPECT_TRUE(Contains(json.out, "\"frameCount\": 16, \"framesPerSecond\": 8, \"width\": 160, \"height\": 120"))
+      << json.out;
   EXPECT_TRUE(Contains(json.out, "{\"frame\": 1, \"offset\": 54, ")) << json.out;
-  EXPECT_TRUE(Contains(json.out, "\"version\": \"MPEG-2\", \"layer\": 3, \"lowestBitRate\": 32000, \"highestBitRate\": 32000, "
-                                 "\"mode\": \"mono\", \"sampleRate\": 24000")) << json.out;
+  EXPECT_TRUE(Contains(json.out,
+                       "\"version\": \"MPEG-2\", \"layer\": 3, \"lowestBitRate\": 32000, \"highestBitRate\": 32000, "
+                       "\"mode\": \"mono\", \"sampleRate\": 24000"))
+      << json.out;
 }
 
 TEST_F(ReadBackTest, DecodeWritesTheFramesASheetAndAPreview) {
   TempDir out;
   const fs::path film = *folder_ / "clip.mox";
-  const CliRun run = RunCli(out.path(), "decode --sheet sheet.png --preview preview.mp4 '" + film.string() + "' frames");
+  const CliRun run =
+      RunCli(out.path(), "decode --sheet sheet.png --preview preview.mp4 '" + film.string() + "' frames");
   ASSERT_EQ(run.status, 0) << run.err;
-  EXPECT_EQ(run.out, "16 frames written to frames\ncontact sheet of 16 frames written to sheet.png\n"
-                     "preview written to preview.mp4\n");
+  EXPECT_EQ(run.out,
+            "16 frames written to frames\ncontact sheet of 16 frames written to sheet.png\n"
+            "preview written to preview.mp4\n");
 
   // Each PNG is the picture the reader decodes, skips resolved from the frame before.
   std::vector<Picture> pictures;
@@ -102,8 +108,7 @@ TEST_F(ReadBackTest, DecodeWritesTheFramesASheetAndAPreview) {
   EXPECT_EQ(sheet.height, 2 * (120 + 18 + 4) + 4u);
 
   // Pictures at 8 frames per second for exactly the film's two seconds, and its sound beside them.
-  EXPECT_EQ(Probe(out / "preview.mp4", "stream=codec_name,width,height,r_frame_rate"),
-            "h264,160,120,8/1\nmp3,0/0\n");
+  EXPECT_EQ(Probe(out / "preview.mp4", "stream=codec_name,width,height,r_frame_rate"), "h264,160,120,8/1\nmp3,0/0\n");
   EXPECT_EQ(Probe(out / "preview.mp4", "stream=start_time").substr(0, 9), "0.000000\n");
   EXPECT_EQ(Probe(out / "preview.mp4", "stream=duration").substr(0, 9), "2.000000\n");
 }
@@ -142,7 +147,8 @@ TEST_F(ReadBackTest, BrokenFilesAreNamedAndExitWithOne) {
   EXPECT_TRUE(Contains(cut.out, "verdict     NOT SOUND: sound: the last frame is cut short")) << cut.out;
   const CliRun cutJson = RunCli(out.path(), "inspect --json cut.mox");
   EXPECT_EQ(cutJson.status, 1);
-  EXPECT_TRUE(cutJson.out.starts_with("{\n  \"complete\": false,\n  \"problem\": \"sound: the last frame is cut short")) << cutJson.out;
+  EXPECT_TRUE(cutJson.out.starts_with("{\n  \"complete\": false,\n  \"problem\": \"sound: the last frame is cut short"))
+      << cutJson.out;
   // The frames of a cut file are whole and still decode; the exit says the file is not.
   const CliRun cutDecode = RunCli(out.path(), "decode cut.mox frames");
   EXPECT_EQ(cutDecode.status, 1);
@@ -150,7 +156,8 @@ TEST_F(ReadBackTest, BrokenFilesAreNamedAndExitWithOne) {
 
   const CliRun unfinished = RunCli(out.path(), "inspect unfinished.mox");
   EXPECT_EQ(unfinished.status, 1);
-  EXPECT_TRUE(Contains(unfinished.out, "verdict     NOT SOUND: no magic: the header is still the zero placeholder")) << unfinished.out;
+  EXPECT_TRUE(Contains(unfinished.out, "verdict     NOT SOUND: no magic: the header is still the zero placeholder"))
+      << unfinished.out;
   const CliRun unfinishedDecode = RunCli(out.path(), "decode unfinished.mox more");
   EXPECT_EQ(unfinishedDecode.status, 1);
   EXPECT_TRUE(Contains(unfinishedDecode.err, "there is no frame size")) << unfinishedDecode.err;

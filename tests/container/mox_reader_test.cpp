@@ -1,13 +1,14 @@
 // Reading output files back: a small file of three 4 x 2 frames and three MP3 frames, and one broken
 // variant of it for every way a file can be unfinished or inconsistent.
 
+#include "container/mox_reader.h"
+
 #include <gtest/gtest.h>
 
 #include <functional>
 #include <optional>
 
 #include "container/container_header.h"
-#include "container/mox_reader.h"
 #include "support/test_support.h"
 
 namespace {
@@ -26,7 +27,9 @@ Bytes Chunk(int standalone, const Bytes& codes) {
   const std::size_t length = 515 + codes.size();
   Bytes chunk{static_cast<std::uint8_t>(length), static_cast<std::uint8_t>(length >> 8),
               static_cast<std::uint8_t>((length >> 16) << 4 | standalone)};
-  for (int i = 0; i < 256; ++i) chunk.push_back(static_cast<std::uint8_t>(i)), chunk.push_back(static_cast<std::uint8_t>(i));
+  for (int i = 0; i < 256; ++i) {
+    chunk.insert(chunk.end(), 2, static_cast<std::uint8_t>(i));  // entry i is 0x0101 * i
+  }
   chunk.insert(chunk.end(), codes.begin(), codes.end());
   return chunk;
 }
@@ -67,9 +70,8 @@ MoxInspection Inspect(const Bytes& bytes, const PictureVisitor& visit = {}) {
 
 TEST(MoxReaderTest, ReadsACompleteFile) {
   std::vector<std::pair<std::size_t, Picture>> pictures;
-  const auto file = Inspect(FileParts{}.Build(), [&](std::size_t number, const Picture& picture) {
-    pictures.emplace_back(number, picture);
-  });
+  const auto file = Inspect(
+      FileParts{}.Build(), [&](std::size_t number, const Picture& picture) { pictures.emplace_back(number, picture); });
   EXPECT_EQ(file.problem, "");
   EXPECT_TRUE(file.hasMagic);
   EXPECT_EQ(file.frameCount, 3u);
@@ -134,8 +136,8 @@ TEST(MoxReaderTest, SoundMayBeMissingOrTagged) {
 struct BrokenCase {
   const char* name;
   std::function<void(FileParts&)> breakIt;
-  std::string problem;             // the start of the file's verdict
-  std::size_t record = 0;          // when above 0: this record's own problem starts with recordProblem
+  std::string problem;     // the start of the file's verdict
+  std::size_t record = 0;  // when above 0: this record's own problem starts with recordProblem
   std::string recordProblem = {};
   friend void PrintTo(const BrokenCase& c, std::ostream* out) { *out << c.name; }
 };
@@ -162,8 +164,7 @@ void Patch(FileParts& parts, std::size_t offset, std::uint8_t value) {
 INSTANTIATE_TEST_SUITE_P(
     Reasons, BrokenFileTest,
     testing::Values(
-        BrokenCase{"Empty", [](FileParts& p) { p.patch = [](Bytes& file) { file.clear(); }; },
-                   "the file is empty"},
+        BrokenCase{"Empty", [](FileParts& p) { p.patch = [](Bytes& file) { file.clear(); }; }, "the file is empty"},
         BrokenCase{"ShorterThanTheHeader", [](FileParts& p) { p.patch = [](Bytes& file) { file.resize(20); }; },
                    "the file is 20 bytes, shorter than the 54-byte header"},
         // Fewer than eight frames or a cancel: the placeholder stays, and the records still get read.
@@ -205,26 +206,56 @@ INSTANTIATE_TEST_SUITE_P(
                    "frame 1 at offset 54 gives a length of 514, below the 515 bytes"},
         BrokenCase{"StandaloneValue", [](FileParts& p) { Patch(p, 56, 0x02); },
                    "frame 1 at offset 54: standalone value 2, not 0 or 1"},
-        BrokenCase{"CountsBelowThePixels", [](FileParts& p) { p.records[0] = Chunk(1, {0x20, 0x07, 0x01}); },
+        BrokenCase{"CountsBelowThePixels",
+                   [](FileParts& p) {
+                     p.records[0] = Chunk(1, {0x20, 0x07, 0x01});
+                   },
                    "frame 1 at offset 54: run counts add up to 7 pixels, not the frame's 8"},
-        BrokenCase{"CountsAboveThePixels", [](FileParts& p) { p.records[2] = Chunk(1, {0x20, 0x08, 0x01, 0x20, 0x01, 0x02}); },
+        BrokenCase{"CountsAboveThePixels",
+                   [](FileParts& p) {
+                     p.records[2] = Chunk(1, {0x20, 0x08, 0x01, 0x20, 0x01, 0x02});
+                   },
                    "frame 3 at offset 1089: run counts add up to 9 pixels, not the frame's 8"},
-        BrokenCase{"UnknownCodeType", [](FileParts& p) { p.records[0] = Chunk(1, {0x40, 0x08}); },
+        BrokenCase{"UnknownCodeType",
+                   [](FileParts& p) {
+                     p.records[0] = Chunk(1, {0x40, 0x08});
+                   },
                    "frame 1 at offset 54: unknown run code type 4 at byte 515 of the chunk"},
-        BrokenCase{"CodeTypeZero", [](FileParts& p) { p.records[2] = Chunk(1, {0x30, 0x04, 1, 2, 3, 4, 0x00, 0x04}); },
+        BrokenCase{"CodeTypeZero",
+                   [](FileParts& p) {
+                     p.records[2] = Chunk(1, {0x30, 0x04, 1, 2, 3, 4, 0x00, 0x04});
+                   },
                    "frame 3 at offset 1089: unknown run code type 0 at byte 521 of the chunk"},
-        BrokenCase{"RunOfNoPixels", [](FileParts& p) { p.records[0] = Chunk(1, {0x20, 0x00, 0x01, 0x20, 0x08, 0x01}); },
+        BrokenCase{"RunOfNoPixels",
+                   [](FileParts& p) {
+                     p.records[0] = Chunk(1, {0x20, 0x00, 0x01, 0x20, 0x08, 0x01});
+                   },
                    "frame 1 at offset 54: run of 0 pixels at byte 515"},
-        BrokenCase{"LiteralCutOff", [](FileParts& p) { p.records[2] = Chunk(1, {0x30, 0x08, 1, 2, 3}); },
+        BrokenCase{"LiteralCutOff",
+                   [](FileParts& p) {
+                     p.records[2] = Chunk(1, {0x30, 0x08, 1, 2, 3});
+                   },
                    "frame 3 at offset 1089: literal indices cut off at byte 515"},
-        BrokenCase{"SkipInTheFirstFrame", [](FileParts& p) { p.records[0] = Chunk(0, {0x10, 0x08}); },
+        BrokenCase{"SkipInTheFirstFrame",
+                   [](FileParts& p) {
+                     p.records[0] = Chunk(0, {0x10, 0x08});
+                   },
                    "frame 1 at offset 54 has a skip code, but the first frame has no frame before it"},
-        BrokenCase{"SkipAfterABrokenFrame", [](FileParts& p) { p.records[0] = Chunk(1, {0x50, 0x08}); },
+        BrokenCase{"SkipAfterABrokenFrame",
+                   [](FileParts& p) {
+                     p.records[0] = Chunk(1, {0x50, 0x08});
+                   },
                    "frame 1 at offset 54: unknown run code type 5", 2,
                    "frame 2 at offset 571 has a skip code right after frame 1, which left no picture"},
-        BrokenCase{"StandaloneWithASkip", [](FileParts& p) { p.records[1] = Chunk(1, {0x10, 0x08}); },
+        BrokenCase{"StandaloneWithASkip",
+                   [](FileParts& p) {
+                     p.records[1] = Chunk(1, {0x10, 0x08});
+                   },
                    "frame 2 at offset 572: standalone 1, yet the chunk holds skip codes"},
-        BrokenCase{"NotStandaloneWithoutASkip", [](FileParts& p) { p.records[0] = Chunk(0, {0x20, 0x08, 0x01}); },
+        BrokenCase{"NotStandaloneWithoutASkip",
+                   [](FileParts& p) {
+                     p.records[0] = Chunk(0, {0x20, 0x08, 0x01});
+                   },
                    "frame 1 at offset 54: standalone 0, yet the chunk holds no skip code"},
         BrokenCase{"FrameCountAboveTheRecords", [](FileParts& p) { p.frameCount = 4; },
                    "the header counts 4 frames, but 3 records lie between offset 54 and audioOffset 1614"},
@@ -232,8 +263,7 @@ INSTANTIATE_TEST_SUITE_P(
                    "sound: no MPEG audio frame header at sound byte 0 (file offset 1614)"},
         BrokenCase{"SoundCutShort", [](FileParts& p) { p.sound.resize(p.sound.size() - 10); },
                    "sound: the last frame is cut short at sound byte 192 (file offset 1806): 86 of its 96 bytes"},
-        BrokenCase{"SoundChangesItsRate",
-                   [](FileParts& p) { p.sound[96 + 2] = 0x40; },  // 22050 Hz
+        BrokenCase{"SoundChangesItsRate", [](FileParts& p) { p.sound[96 + 2] = 0x40; },  // 22050 Hz
                    "sound: a frame at sound byte 96 (file offset 1710) is MPEG-2 layer 3, 22050 Hz, mono, unlike"}),
     [](const testing::TestParamInfo<BrokenCase>& info) { return std::string(info.param.name); });
 
@@ -280,18 +310,18 @@ struct FrameHeaderCase {
 
 TEST(MpegAudioTest, ParsesFrameHeaders) {
   const FrameHeaderCase cases[] = {
-      {{0xFF, 0xF3, 0x44, 0xC0}, 96, 32000, 24000, 576},      // what the sound tool writes
-      {{0xFF, 0xFB, 0x90, 0x00}, 417, 128000, 44100, 1152},   // MPEG-1 layer III
-      {{0xFF, 0xFB, 0x92, 0x00}, 418, 128000, 44100, 1152},   // padded
-      {{0xFF, 0xFD, 0xA4, 0x00}, 576, 192000, 48000, 1152},   // MPEG-1 layer II
-      {{0xFF, 0xFF, 0x18, 0x00}, 48, 32000, 32000, 384},      // MPEG-1 layer I
-      {{0xFF, 0xE3, 0x18, 0xC0}, 72, 8000, 8000, 576},        // MPEG-2.5 layer III
-      {{0xFE, 0xFB, 0x90, 0x00}, std::nullopt},               // sync lost
-      {{0xFF, 0xEB, 0x90, 0x00}, std::nullopt},               // reserved version
-      {{0xFF, 0xF9, 0x90, 0x00}, std::nullopt},               // reserved layer
-      {{0xFF, 0xFB, 0x00, 0x00}, std::nullopt},               // free format
-      {{0xFF, 0xFB, 0xF0, 0x00}, std::nullopt},               // bit rate index 15
-      {{0xFF, 0xFB, 0x9C, 0x00}, std::nullopt},               // reserved sample rate
+      {{0xFF, 0xF3, 0x44, 0xC0}, 96, 32000, 24000, 576},     // what the sound tool writes
+      {{0xFF, 0xFB, 0x90, 0x00}, 417, 128000, 44100, 1152},  // MPEG-1 layer III
+      {{0xFF, 0xFB, 0x92, 0x00}, 418, 128000, 44100, 1152},  // padded
+      {{0xFF, 0xFD, 0xA4, 0x00}, 576, 192000, 48000, 1152},  // MPEG-1 layer II
+      {{0xFF, 0xFF, 0x18, 0x00}, 48, 32000, 32000, 384},     // MPEG-1 layer I
+      {{0xFF, 0xE3, 0x18, 0xC0}, 72, 8000, 8000, 576},       // MPEG-2.5 layer III
+      {{0xFE, 0xFB, 0x90, 0x00}, std::nullopt},              // sync lost
+      {{0xFF, 0xEB, 0x90, 0x00}, std::nullopt},              // reserved version
+      {{0xFF, 0xF9, 0x90, 0x00}, std::nullopt},              // reserved layer
+      {{0xFF, 0xFB, 0x00, 0x00}, std::nullopt},              // free format
+      {{0xFF, 0xFB, 0xF0, 0x00}, std::nullopt},              // bit rate index 15
+      {{0xFF, 0xFB, 0x9C, 0x00}, std::nullopt},              // reserved sample rate
   };
   for (const FrameHeaderCase& c : cases) {
     const auto header = ParseMpegAudioFrameHeader(std::span<const std::uint8_t, 4>(c.bytes));

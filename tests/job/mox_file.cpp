@@ -13,7 +13,8 @@ MoxFile ReadMoxFile(const std::filesystem::path& path) {
   }
   const auto bytes = testing_support::ReadFileBytes(path);
   file.header.assign(bytes.begin(), bytes.begin() + std::min<std::size_t>(bytes.size(), 54));
-  if (file.hasMagic && file.audioOffset <= bytes.size()) file.soundBytes.assign(bytes.begin() + file.audioOffset, bytes.end());
+  if (file.hasMagic && file.audioOffset <= bytes.size())
+    file.soundBytes.assign(bytes.begin() + file.audioOffset, bytes.end());
   return file;
 }
 
